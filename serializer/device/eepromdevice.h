@@ -1,0 +1,48 @@
+// A converter's 128-byte configuration EEPROM as a memory image of 64 little-endian words,
+// moved to and from the device word by word. Every operation that touches the device opens
+// it at its index and closes it again. The image buffer is 256 bytes; only the first 128
+// ever reach a device.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "usbdevice.h"
+
+namespace eemint {
+
+class TEepromDevice : public TUsbDevice {
+public:
+    static constexpr int kImageSize = 256;
+    static constexpr int kEepromBytes = 128;
+    using Image = std::array<uint8_t, kImageSize>;
+
+    TEepromDevice() = default;
+
+    bool IsPresent();
+    bool ReadAll();
+    bool WriteAll();
+    bool Erase();
+    bool Verify();
+    bool ReadWord(int wordIndex, uint16_t* word);
+    bool WordEquals(int wordIndex, uint16_t expected);
+    bool SaveToFile(const std::string& path) const;
+
+    void PushWord(uint16_t word);
+    uint16_t PopWord();
+    void Rewind() { cursor_ = 0; }
+
+    bool IsErased() const { return erased_; }
+    const Image& Bytes() const { return image_; }
+    int Cursor() const { return cursor_; }
+    uint32_t WordCount() const { return wordCount_; }
+
+protected:
+    Image image_{};
+    int cursor_ = 0;
+    bool erased_ = true;
+    uint32_t wordCount_ = 64;
+};
+
+}  // namespace eemint
