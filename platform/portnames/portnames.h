@@ -6,6 +6,8 @@
 // order. Any other name is a path and opens as it stands.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,5 +19,16 @@ std::string ResolvePortPath(const std::string& name);
 
 // The COM-name table, ordered by COM number: ("COM1", "/dev/ttyS0"), ...
 std::vector<std::pair<std::string, std::string>> ComPortTable();
+
+namespace portnames_detail {
+
+// The number n of a name "COMn" (any letter case, optionally behind "\\.\"), n >= 1.
+std::optional<int> ComNumber(const std::string& name);
+
+// The table built from an explicit table file and sysfs tty folder (either may be missing).
+std::vector<std::pair<std::string, std::string>> ComPortTableFrom(
+    const std::filesystem::path& tableFile, const std::filesystem::path& sysClassTty);
+
+}  // namespace portnames_detail
 
 }  // namespace platform
