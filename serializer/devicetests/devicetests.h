@@ -9,4 +9,8 @@ namespace eemint {
 void RunLoopbackTest(Reporter& reporter);  // TestItemClick
 void RunModemTest(Reporter& reporter);     // TestModemItemClick
 
+// The identity printout both commands start with. False (after "Failed to open device for
+// read" through ShowError) when converter 0 cannot be read; the command ends there.
+bool PrintDeviceIdentity(Reporter& reporter);
+
 }  // namespace eemint

@@ -1,0 +1,271 @@
+// Serial devices on POSIX: termios in raw mode, non-blocking descriptor with poll for the
+// time-outs, an exclusive lock against a second opener, modem lines by the TIOCM ioctls.
+// COM names are resolved to device nodes by the COM-name table.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "modemlinehook.h"
+#include "portnames.h"
+#include "serialbackend.h"
+
+namespace platform::serial_detail {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool BaudToSpeed(uint32_t baud, speed_t* speed)
+{
+    static const struct { uint32_t baud; speed_t speed; } table[] = {
+        {50, B50},       {75, B75},         {110, B110},       {134, B134},     {150, B150},
+        {200, B200},     {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+        {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
+        {57600, B57600}, {115200, B115200}, {230400, B230400},
+    };
+    for (const auto& entry : table) {
+        if (entry.baud == baud) {
+            *speed = entry.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+class PosixBackend final : public SerialBackend, private LineOperations {
+public:
+    ~PosixBackend() override { Close(); }
+
+    uint32_t Open(const std::string& path) override
+    {
+        const std::string node = ResolvePortPath(path);
+        int fd = ::open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return Errno();
+        termios tio{};
+        // Only terminals are serial devices; anything else is refused before it is touched.
+        if (tcgetattr(fd, &tio) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            uint32_t error = Errno();
+            ::close(fd);
+            return error == EWOULDBLOCK ? EBUSY : error;
+        }
+        ioctl(fd, TIOCEXCL);
+        cfmakeraw(&tio);
+        tio.c_cflag |= CLOCAL | CREAD;
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+            uint32_t error = Errno();
+            ::close(fd);
+            return error;
+        }
+        fd_ = fd;
+        path_ = path;
+        timeouts_ = {};
+        return 0;
+    }
+
+    void Close() override
+    {
+        if (fd_ >= 0) {
+            ioctl(fd_, TIOCNXCL);
+            ::close(fd_);
+        }
+        fd_ = -1;
+    }
+
+    uint32_t Escape(int function) override
+    {
+        ModemOutput line;
+        bool on;
+        switch (function) {
+        case kEscapeSetRts: line = ModemOutput::Rts; on = true; break;
+        case kEscapeClrRts: line = ModemOutput::Rts; on = false; break;
+        case kEscapeSetDtr: line = ModemOutput::Dtr; on = true; break;
+        case kEscapeClrDtr: line = ModemOutput::Dtr; on = false; break;
+        default: return EINVAL;
+        }
+        if (ModemLineHook* hook = InstalledModemLineHook())
+            return hook->Drive(path_, line, on) ? 0 : EIO;
+        int bits = line == ModemOutput::Rts ? TIOCM_RTS : TIOCM_DTR;
+        return ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 ? 0 : Errno();
+    }
+
+    uint32_t SetLine(const std::string& description) override
+    {
+        auto settings = ParseLineDescription(description);
+        if (!settings)
+            return EINVAL;
+        if (uint32_t error = SetLineControl(settings->stopBitsCode, settings->parityCode, settings->dataBits))
+            return error;
+        return SetBaud(settings->baud);
+    }
+
+    uint32_t SetTimeouts(const SerialTimeouts& timeouts) override
+    {
+        timeouts_ = timeouts;
+        return 0;
+    }
+
+    uint32_t Read(void* buffer, uint32_t size, uint32_t* got) override
+    {
+        auto* bytes = static_cast<uint8_t*>(buffer);
+        const bool immediate = timeouts_.readInterval == 0xFFFFFFFFu && timeouts_.readMultiplier == 0 &&
+                               timeouts_.readConstant == 0;
+        const uint64_t totalMs =
+            uint64_t(timeouts_.readMultiplier) * size + timeouts_.readConstant;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
+        const bool useInterval = timeouts_.readInterval != 0 && timeouts_.readInterval != 0xFFFFFFFFu;
+        while (*got < size) {
+            ssize_t n = ::read(fd_, bytes + *got, size - *got);
+            if (n > 0) {
+                *got += static_cast<uint32_t>(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return Errno();
+            if (n == 0 && !IsTerminalAlive())
+                return EIO;
+            if (immediate)
+                break;
+            int waitMs = -1;
+            if (totalMs != 0)
+                waitMs = RemainingMs(deadline);
+            if (useInterval && *got > 0 && (waitMs < 0 || int64_t(timeouts_.readInterval) < waitMs))
+                waitMs = static_cast<int>(timeouts_.readInterval);
+            if (waitMs == 0)
+                break;
+            pollfd p{fd_, POLLIN, 0};
+            int ready = ::poll(&p, 1, waitMs);
+            if (ready < 0 && errno != EINTR)
+                return Errno();
+            if (ready == 0)
+                break;  // the total or the interval time-out passed
+            if (p.revents & (POLLERR | POLLNVAL))
+                return EIO;
+            if ((p.revents & POLLHUP) && !(p.revents & POLLIN))
+                return EIO;  // the far end is gone: fail rather than spin until the time-out
+        }
+        return 0;
+    }
+
+    uint32_t Write(const void* buffer, uint32_t size, uint32_t* put) override
+    {
+        const auto* bytes = static_cast<const uint8_t*>(buffer);
+        const uint64_t totalMs = uint64_t(timeouts_.writeMultiplier) * size + timeouts_.writeConstant;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
+        while (*put < size) {
+            ssize_t n = ::write(fd_, bytes + *put, size - *put);
+            if (n > 0) {
+                *put += static_cast<uint32_t>(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return Errno();
+            int waitMs = totalMs != 0 ? RemainingMs(deadline) : -1;
+            if (waitMs == 0)
+                break;
+            pollfd p{fd_, POLLOUT, 0};
+            int ready = ::poll(&p, 1, waitMs);
+            if (ready < 0 && errno != EINTR)
+                return Errno();
+            if (ready == 0)
+                break;
+            if (p.revents & (POLLERR | POLLNVAL | POLLHUP))
+                return EIO;
+        }
+        return 0;
+    }
+
+    uint32_t Request(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                     uint32_t* returned) override
+    {
+        return DecodeRequest(*this, EINVAL, code, in, inSize, out, outSize, returned);
+    }
+
+private:
+    static uint32_t Errno() { return errno != 0 ? static_cast<uint32_t>(errno) : EIO; }
+
+    static int RemainingMs(Clock::time_point deadline)
+    {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        return left > 0 ? static_cast<int>(left) : 0;
+    }
+
+    // A read of 0 bytes on a non-blocking terminal means no data, unless the line hung up.
+    bool IsTerminalAlive() const
+    {
+        pollfd p{fd_, POLLIN, 0};
+        return !(::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP) && !(p.revents & POLLIN));
+    }
+
+    uint32_t SetBaud(uint32_t baud) override
+    {
+        speed_t speed;
+        if (!BaudToSpeed(baud, &speed))
+            return EINVAL;
+        termios tio{};
+        if (tcgetattr(fd_, &tio) != 0)
+            return Errno();
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+        return tcsetattr(fd_, TCSANOW, &tio) == 0 ? 0 : Errno();
+    }
+
+    uint32_t SetLineControl(int stopBitsCode, int parityCode, int dataBits) override
+    {
+        termios tio{};
+        if (tcgetattr(fd_, &tio) != 0)
+            return Errno();
+        tio.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR);
+        switch (dataBits) {
+        case 5: tio.c_cflag |= CS5; break;
+        case 6: tio.c_cflag |= CS6; break;
+        case 7: tio.c_cflag |= CS7; break;
+        case 8: tio.c_cflag |= CS8; break;
+        default: return EINVAL;
+        }
+        switch (stopBitsCode) {
+        case 0: break;
+        case 2: tio.c_cflag |= CSTOPB; break;
+        default: return EINVAL;  // 1.5 stop bits have no termios setting
+        }
+        switch (parityCode) {
+        case 0: break;
+        case 1: tio.c_cflag |= PARENB | PARODD; break;
+        case 2: tio.c_cflag |= PARENB; break;
+        case 3: tio.c_cflag |= PARENB | PARODD | CMSPAR; break;
+        case 4: tio.c_cflag |= PARENB | CMSPAR; break;
+        default: return EINVAL;
+        }
+        return tcsetattr(fd_, TCSANOW, &tio) == 0 ? 0 : Errno();
+    }
+
+    uint32_t ModemStatus(uint32_t* status) override
+    {
+        if (ModemLineHook* hook = InstalledModemLineHook())
+            return hook->Read(path_, status) ? 0 : EIO;
+        int bits = 0;
+        if (ioctl(fd_, TIOCMGET, &bits) != 0)
+            return Errno();
+        *status = ((bits & TIOCM_CTS) ? kModemCts : 0) | ((bits & TIOCM_DSR) ? kModemDsr : 0) |
+                  ((bits & TIOCM_RI) ? kModemRi : 0) | ((bits & TIOCM_CD) ? kModemDcd : 0);
+        return 0;
+    }
+
+    int fd_ = -1;
+    std::string path_;
+    SerialTimeouts timeouts_;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialBackend> MakeBackend() { return std::make_unique<PosixBackend>(); }
+
+}  // namespace platform::serial_detail
