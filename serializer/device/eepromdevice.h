@@ -20,15 +20,20 @@ public:
 
     TEepromDevice() = default;
 
+    // Each returns false when the device does not open. ReadAll and WriteAll move all words
+    // whatever the single word requests report; a word whose read is refused counts as 0xFFFF.
     bool IsPresent();
     bool ReadAll();
     bool WriteAll();
-    bool Erase();
-    bool Verify();
+    bool Erase();   // also marks the image erased
+    bool Verify();  // true when a fresh ReadAll gives back all 256 bytes; the image then holds it
+    // False also when the word request itself is refused; *word is then left alone.
     bool ReadWord(int wordIndex, uint16_t* word);
     bool WordEquals(int wordIndex, uint16_t expected);
-    bool SaveToFile(const std::string& path) const;
+    bool SaveToFile(const std::string& path) const;  // bytes 0 to 127; true when all were written
 
+    // Sequential word access at the cursor (little-endian). Outside the buffer nothing is
+    // stored and PopWord gives 0.
     void PushWord(uint16_t word);
     uint16_t PopWord();
     void Rewind() { cursor_ = 0; }

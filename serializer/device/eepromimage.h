@@ -51,6 +51,9 @@ public:
     static std::vector<uint8_t> StringDescriptor(const std::string& text);
 
 private:
+    // The text of the string descriptor at a byte offset, cut at the end of the buffer.
+    std::string DecodeString(uint8_t offset) const;
+
     uint16_t checksum_ = 0;
     uint8_t manufacturerOffset_ = 0;
     uint8_t descriptionOffset_ = 0;
