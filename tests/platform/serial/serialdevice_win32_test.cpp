@@ -88,11 +88,10 @@ TEST_F(WineComPorts, ReadEndsAfterItsTimeoutWithNothing)
     EXPECT_LT(GetTickCount() - start, 3000u);
 }
 
-TEST_F(WineComPorts, RefuseASecondOpenerAndBadLineDescriptions)
+// Wine does not enforce the exclusive share mode on serial devices, so a second opener is
+// not tested here.
+TEST_F(WineComPorts, RefuseBadLineDescriptions)
 {
-    SerialDevice again;
-    EXPECT_FALSE(again.Open("\\\\.\\COM1"));
-    EXPECT_NE(again.LastError(), 0u);
     EXPECT_FALSE(com2.SetLine("garbage"));
     EXPECT_NE(com2.LastError(), 0u);
 }
