@@ -1,0 +1,163 @@
+#include "commeventthread.h"
+
+#include "comm.h"
+#include "commport.h"
+
+#include <QDebug>
+#include <QMetaObject>
+
+namespace pc = platform::comm;
+
+namespace {
+
+std::mutex sinkMutex;
+TCommEventThread::TExceptionSink& Sink()
+{
+    static TCommEventThread::TExceptionSink sink;
+    return sink;
+}
+
+void ReportHandlerException(std::exception_ptr error)
+{
+    TCommEventThread::TExceptionSink sink;
+    {
+        std::lock_guard lock(sinkMutex);
+        sink = Sink();
+    }
+    if (sink) {
+        try {
+            sink(error);
+            return;
+        } catch (...) {
+            // A sink that throws itself falls back to the log below.
+        }
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        qWarning("serial port event handler failed: %s", e.what());
+    } catch (...) {
+        qWarning("serial port event handler failed with an unknown exception");
+    }
+}
+
+}  // namespace
+
+void TCommEventThread::SetExceptionSink(TExceptionSink sink)
+{
+    std::lock_guard lock(sinkMutex);
+    Sink() = std::move(sink);
+}
+
+TCommEventThread::TCommEventThread(pc::CommPort* handle, TCommEventType events) : handle_(handle)
+{
+    uint32_t mask = 0;
+    for (int event = evBreak; event <= evTxEmpty; ++event)
+        if (events.Contains(static_cast<TCommEventState>(event)))
+            mask |= TCustomComm::EventBit(static_cast<TCommEventState>(event));
+    monitored_ = mask;
+    handle_->SetEventMask(mask);
+    start(QThread::HighestPriority);
+}
+
+TCommEventThread::~TCommEventThread()
+{
+    // The port always waits for the end first; this only guards against misuse.
+    if (isRunning()) {
+        StopSignal();
+        WaitForEnd();
+    }
+}
+
+void TCommEventThread::StopSignal()
+{
+    terminated_.store(true);
+    handle_->StopWait();
+}
+
+void TCommEventThread::WaitForEnd()
+{
+    if (InDelivery()) {
+        // The body waits for the handlers that are running now; let it go on.
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+    for (;;) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return pending_ || finished_; });
+        if (finished_)
+            break;
+        lock.unlock();
+        ServePending();
+    }
+    wait();
+}
+
+void TCommEventThread::run()
+{
+    while (!terminated_.load()) {
+        uint32_t mask = 0;
+        const pc::WaitResult result = handle_->WaitEvent(mask);
+        if (result == pc::WaitResult::Stopped)
+            break;
+        if (result == pc::WaitResult::Failed)
+            continue;
+        if (result == pc::WaitResult::Gone) {
+            // Report the loss once, as an error event, and wait no more: the device would only
+            // answer every wait at once.
+            lost_ = true;
+            eventMask_ = pc::ev::Err & monitored_;
+            if (eventMask_)
+                HandOver();
+            break;
+        }
+        eventMask_ = mask;
+        HandOver();
+    }
+    handle_->Purge(pc::purge::RxAbort | pc::purge::RxClear);
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+    changed_.notify_all();
+}
+
+void TCommEventThread::HandOver()
+{
+    {
+        std::lock_guard lock(mutex_);
+        pending_ = true;
+        released_ = false;
+    }
+    // The queued call dies with this object if the port is closed before it runs.
+    QMetaObject::invokeMethod(this, [this] { ServePending(); }, Qt::QueuedConnection);
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return released_; });
+}
+
+void TCommEventThread::ServePending()
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (!pending_)
+            return;
+        pending_ = false;
+    }
+    ++delivering_;
+    DeliverEvents();
+    --delivering_;
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+}
+
+void TCommEventThread::DeliverEvents()
+{
+    if (!callback_)
+        return;
+    // A handler's exception must neither end event delivery nor reach the event loop.
+    try {
+        callback_(this, eventMask_);
+    } catch (...) {
+        ReportHandlerException(std::current_exception());
+    }
+}

@@ -1,0 +1,426 @@
+// The port component against the scripted backend: properties, settings, errors and event
+// delivery, including what a pseudo-terminal cannot show (modem lines, escape failures).
+#include "fakecomm.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pc = platform::comm;
+using testsupport::Eventually;
+using testsupport::FakeComm;
+using testsupport::FakeCommPort;
+
+namespace {
+
+template <typename F>
+std::string ErrorOf(F&& action, int32_t* code = nullptr)
+{
+    try {
+        action();
+    } catch (const ECommError& e) {
+        if (code)
+            *code = e.ErrorCode();
+        return e.what();
+    }
+    return "(no error)";
+}
+
+class CommFixture : public ::testing::Test {
+protected:
+    FakeComm port;
+};
+
+TEST_F(CommFixture, StartsClosedWithTheConstructorValues)
+{
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.DeviceName(), "Com2");
+    EXPECT_EQ(port.MonitorEvents(), TCommEventType::All());
+    EXPECT_EQ(port.MonitorEvents().ToBits(), 0x1FF);
+    EXPECT_EQ(port.BaudRate(), cbr9600);
+    EXPECT_EQ(port.Parity(), paNone);
+    EXPECT_EQ(port.Stopbits(), sb10);
+    EXPECT_EQ(port.Databits(), da8);
+    EXPECT_EQ(port.ReadBufSize(), 4096);
+    EXPECT_EQ(port.WriteBufSize(), 2048);
+    EXPECT_EQ(port.CharsTimeOut(), 250);
+    EXPECT_TRUE(port.Options().Empty());
+    EXPECT_EQ(port.FlowControl(), fcDefault);
+    EXPECT_EQ(port.EventChars()->XonChar(), 17);
+    EXPECT_EQ(port.EventChars()->XoffChar(), 19);
+    EXPECT_EQ(port.property("BaudRate").toInt(), cbr9600);
+    EXPECT_EQ(port.property("DeviceName").toString(), "Com2");
+}
+
+TEST_F(CommFixture, OpenAppliesEverythingInOrder)
+{
+    port.prepare = [](FakeCommPort& f) { f.driverDcb.flags = pc::fBinary | pc::fAbortOnError; };
+    port.Open();
+    ASSERT_TRUE(port.IsOpen());
+    EXPECT_EQ(port.fake->calls,
+              (std::vector<std::string>{"GetState", "SetState", "Setup", "SetTimeouts"}));
+    EXPECT_EQ(port.fake->eventMask, 0x1FFu);
+    const pc::Dcb& dcb = port.fake->states.at(0);
+    EXPECT_EQ(dcb.baudRate, 9600u);
+    EXPECT_EQ(dcb.byteSize, 8);
+    EXPECT_EQ(dcb.parity, 0);
+    EXPECT_EQ(dcb.stopBits, 0);
+    EXPECT_EQ(dcb.xonLim, 1024);
+    EXPECT_EQ(dcb.xoffLim, 1024);
+    EXPECT_EQ(dcb.xonChar, 17);
+    EXPECT_EQ(dcb.xoffChar, 19);
+    EXPECT_EQ(dcb.flags, pc::fBinary | pc::fAbortOnError);  // fcDefault keeps the driver's bits
+    const pc::Timeouts& t = port.fake->timeouts.at(0);
+    EXPECT_EQ(t.readIntervalTimeout, 250u);
+    EXPECT_EQ(t.writeTotalTimeoutConstant, 1500u);
+    EXPECT_EQ(t.readTotalTimeoutConstant + t.readTotalTimeoutMultiplier +
+                  t.writeTotalTimeoutMultiplier, 0u);
+}
+
+TEST_F(CommFixture, EnumerationsReachTheDriverAsTheirValues)
+{
+    port.Open();
+    const std::pair<TBaudRate, uint32_t> rates[] = {{cbr110, 110},     {cbr14400, 14400},
+                                                    {cbr56000, 56000}, {cbr128000, 128000},
+                                                    {cbr256000, 256000}};
+    for (const auto& [rate, value] : rates) {
+        port.SetBaudRate(rate);
+        EXPECT_EQ(port.fake->states.back().baudRate, value);
+    }
+    port.SetParity(paSpace);
+    EXPECT_EQ(port.fake->states.back().parity, 4);
+    port.SetStopbits(sb15);
+    EXPECT_EQ(port.fake->states.back().stopBits, 1);
+    port.SetDatabits(da5);
+    EXPECT_EQ(port.fake->states.back().byteSize, 5);
+    port.EventChars()->SetXonChar('Q');
+    EXPECT_EQ(port.fake->states.back().xonChar, 'Q');
+}
+
+TEST_F(CommFixture, FlowControlAndOptionsSetTheirFlagBits)
+{
+    const uint32_t driverFlags = pc::fBinary | pc::fOutxCtsFlow | pc::fOutX |
+                                 (2u << pc::kRtsControlShift) | pc::fNull;
+    port.prepare = [&](FakeCommPort& f) { f.driverDcb.flags = driverFlags; };
+    port.Open();
+    const uint32_t base = pc::fBinary | (3u << pc::kRtsControlShift) | (1u << pc::kDtrControlShift);
+    const std::pair<TFlowControl, uint32_t> cases[] = {
+        {fcNone, base},
+        {fcCTS, base | pc::fOutxCtsFlow},
+        {fcDTR, base | pc::fOutxDsrFlow},
+        {fcSoftware, base | pc::fOutX | pc::fInX},
+        {fcDefault, driverFlags & ~pc::fNull},  // options are always written
+    };
+    for (const auto& [flow, flags] : cases) {
+        port.SetFlowControl(flow);
+        EXPECT_EQ(port.fake->states.back().flags, flags) << int(flow);
+    }
+    port.SetOptions({coParityCheck, coDsrSensitivity, coIgnoreXOff, coErrorChar, coNullStrip});
+    EXPECT_EQ(port.fake->states.back().flags & 0x0CC2u, 0x0CC2u);
+    port.SetOptions({coIgnoreXOff});
+    EXPECT_EQ(port.fake->states.back().flags & 0x0CC2u, pc::fTXContinueOnXoff);
+}
+
+TEST_F(CommFixture, EqualValuesMakeNoDriverCallAndClosedPortsOnlyStore)
+{
+    port.SetBaudRate(cbr115200);  // closed: stored only
+    port.SetParity(paOdd);
+    port.Open();
+    EXPECT_EQ(port.fake->states.back().baudRate, 115200u);
+    EXPECT_EQ(port.fake->states.back().parity, 1);
+    const size_t before = port.fake->states.size();
+    port.SetBaudRate(cbr115200);
+    port.SetParity(paOdd);
+    port.SetStopbits(sb10);
+    port.SetDatabits(da8);
+    port.SetOptions({});
+    port.SetFlowControl(fcDefault);
+    port.EventChars()->SetXonChar(17);
+    port.EventChars()->SetXoffChar(19);
+    EXPECT_EQ(port.fake->states.size(), before);
+    port.SetStopbits(sb20);
+    EXPECT_EQ(port.fake->states.size(), before + 1);
+}
+
+TEST_F(CommFixture, OpenOnlySettingsAreRefusedWhileOpen)
+{
+    port.Open();
+    const std::vector<std::function<void()>> setters = {
+        [&] { port.SetDeviceName("COM7"); },
+        [&] { port.SetMonitorEvents({evRxChar}); },
+        [&] { port.SetReadBufSize(100); },
+        [&] { port.SetWriteBufSize(100); },
+    };
+    for (const auto& set : setters) {
+        int32_t code = 0;
+        EXPECT_EQ(ErrorOf(set, &code), "Device already assigned (open) (Error: -1) ");
+        EXPECT_EQ(code, -1);
+    }
+    EXPECT_EQ(port.DeviceName(), "Com2");
+    EXPECT_EQ(port.MonitorEvents(), TCommEventType::All());
+    EXPECT_EQ(port.ReadBufSize(), 4096);
+    EXPECT_EQ(port.WriteBufSize(), 2048);
+    port.Close();
+    port.SetDeviceName("COM7");
+    EXPECT_EQ(port.DeviceName(), "COM7");
+}
+
+TEST_F(CommFixture, ConfigurationFailuresCarryTheSystemCode)
+{
+    struct Case {
+        const char* message;
+        std::function<void(FakeCommPort&)> prepare;
+        std::function<void()> act;
+    };
+    const Case cases[] = {
+        {"Error updating DataControlBlock (Error: 87) ",
+         [](FakeCommPort& f) { f.failSetState = 87; }, [&] { port.Open(); }},
+        {"Error initializing Read/Write Buffers (Error: 5) ",
+         [](FakeCommPort& f) { f.failSetup = 5; }, [&] { port.Open(); }},
+        {"Error updating CommTimeouts (Error: 6) ",
+         [](FakeCommPort& f) { f.failTimeouts = 6; }, [&] { port.Open(); }},
+        {"Invalid device handle, access denied (Error: -1) ",
+         [](FakeCommPort& f) { f.charDevice = false; }, [&] { port.Open(); }},
+    };
+    for (const auto& c : cases) {
+        port.Close();
+        port.prepare = c.prepare;
+        EXPECT_EQ(ErrorOf(c.act), c.message);
+    }
+    // Only the last left the port closed; the others stay open until closed.
+    EXPECT_FALSE(port.IsOpen());
+    port.prepare = [](FakeCommPort& f) { f.failSetState = 31; };
+    EXPECT_EQ(ErrorOf([&] { port.Open(); }).substr(0, 31), "Error updating DataControlBlock");
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_EQ(ErrorOf([&] { port.SetBaudRate(cbr300); }),
+              "Error updating DataControlBlock (Error: 31) ");
+    EXPECT_EQ(port.BaudRate(), cbr300);  // the new value stays stored
+    port.fake->failTimeouts = 1460;
+    EXPECT_EQ(ErrorOf([&] { port.SetCharsTimeOut(0); }), "Error updating CommTimeouts (Error: 1460) ");
+    EXPECT_EQ(port.CharsTimeOut(), 0);
+    EXPECT_EQ(port.fake->timeouts.back().readIntervalTimeout, pc::kMaxDword);
+}
+
+TEST_F(CommFixture, EscapeFunctionsAndModemLines)
+{
+    int32_t code = 0;
+    EXPECT_EQ(ErrorOf([&] { port.SetDTR(true); }, &code),
+              "Port not open, unable to complete operation (Error: -1) ");
+    EXPECT_EQ(code, -1);
+    EXPECT_FALSE(port.ModemLineState(1));
+
+    port.Open();
+    port.SetDTR(true);
+    port.SetDTR(false);
+    port.SetRTS(true);
+    port.SetRTS(false);
+    EXPECT_EQ(port.fake->escapes, (std::vector<uint32_t>{5, 6, 3, 4}));
+    port.fake->failEscape = 50;
+    EXPECT_EQ(ErrorOf([&] { port.EscapeFunction(9); }), "EscapeCommFunction failure (Error: 50) ");
+
+    port.fake->modemStatus = 0x10 | 0x80;  // CTS and RLSD on
+    const bool expected[] = {false, true, false, false, true, false};
+    for (int line = 0; line <= 5; ++line)
+        EXPECT_EQ(port.ModemLineState(line), expected[line]) << line;
+    port.fake->modemFails = true;
+    EXPECT_FALSE(port.ModemLineState(1));
+}
+
+TEST_F(CommFixture, ReadWriteAndPurgeOnAClosedPort)
+{
+    char buffer[4] = {};
+    EXPECT_EQ(port.Write("abc", 3), -1);
+    EXPECT_EQ(port.Read(buffer, 4), -1);
+    port.PurgeInput();
+    port.Close();
+    EXPECT_FALSE(port.IsOpen());
+}
+
+// ---- event delivery ----------------------------------------------------------------------
+
+class EventFixture : public CommFixture {
+protected:
+    void Record(const std::string& what) { log.push_back(what); }
+    void Bind()
+    {
+        port.OnBreak = [this](QObject*) { Record("Break"); };
+        port.OnCTS = [this](QObject*) { Record("CTS"); };
+        port.OnDSR = [this](QObject*) { Record("DSR"); };
+        port.OnError = [this](QObject*, int e) { Record("Error " + std::to_string(e)); };
+        port.OnRing = [this](QObject*) { Record("Ring"); };
+        port.OnRLSD = [this](QObject*) { Record("RLSD"); };
+        port.OnRxChar = [this](QObject* s, int n) {
+            EXPECT_EQ(s, &port);
+            Record("RxChar " + std::to_string(n));
+        };
+        port.OnRxFlag = [this](QObject*) { Record("RxFlag"); };
+        port.OnTxEmpty = [this](QObject*) { Record("TxEmpty"); };
+    }
+    std::vector<std::string> log;
+};
+
+TEST_F(EventFixture, OneWaitDispatchesInTheFixedOrder)
+{
+    Bind();
+    port.prepare = [](FakeCommPort& f) {
+        f.inQueue = 7;
+        f.lineErrors = 0x0008;
+    };
+    port.Open();
+    port.fake->Push(pc::WaitResult::Event, 0x1FF);
+    ASSERT_TRUE(Eventually([&] { return log.size() == 9; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"Break", "CTS", "DSR", "Error 8", "Ring", "RLSD",
+                                             "RxChar 7", "RxFlag", "TxEmpty"}));
+    log.clear();
+    port.fake->inQueue = 3;
+    port.fake->Push(pc::WaitResult::Event, pc::ev::RxChar | pc::ev::Cts);
+    ASSERT_TRUE(Eventually([&] { return log.size() == 2; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"CTS", "RxChar 3"}));
+}
+
+TEST_F(EventFixture, FailedWaitsAreSkippedAndUnassignedHandlersIgnored)
+{
+    port.OnRxChar = [this](QObject*, int n) { Record("RxChar " + std::to_string(n)); };
+    port.Open();
+    port.fake->Push(pc::WaitResult::Failed, pc::ev::RxChar);
+    port.fake->Push(pc::WaitResult::Event, pc::ev::Break | pc::ev::Err | pc::ev::RxFlag | 0x8000);
+    port.fake->Push(pc::WaitResult::Event, pc::ev::RxChar);
+    ASSERT_TRUE(Eventually([&] { return port.fake->Waits() == 4 && port.fake->Idle(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log, (std::vector<std::string>{"RxChar 0"}));
+}
+
+TEST_F(EventFixture, MonitorEventsDecideTheDriversMask)
+{
+    port.SetMonitorEvents({evRxChar, evCTS});
+    port.Open();
+    EXPECT_EQ(port.fake->eventMask, pc::ev::RxChar | pc::ev::Cts);
+}
+
+TEST_F(EventFixture, CloseFinishesAPendingHandOverAndNothingRunsAfterIt)
+{
+    Bind();
+    port.Open();
+    FakeCommPort* fake = port.fake;
+    fake->Push(pc::WaitResult::Event, pc::ev::TxEmpty);
+    // The thread is blocked in its hand-over; the event loop has not run it yet.
+    while (fake->Queued() > 0)
+        QThread::msleep(1);
+    QThread::msleep(20);
+    EXPECT_TRUE(log.empty());
+    port.Close();
+    EXPECT_EQ(log, (std::vector<std::string>{"TxEmpty"}));
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(log.size(), 1u);
+}
+
+TEST_F(EventFixture, OpenOnAnOpenPortReplacesTheThread)
+{
+    Bind();
+    port.Open();
+    const int destroyed = FakeCommPort::destroyed;
+    port.Open();
+    EXPECT_EQ(FakeCommPort::destroyed, destroyed + 1);
+    port.fake->Push(pc::WaitResult::Event, pc::ev::RxChar);
+    ASSERT_TRUE(Eventually([&] { return log.size() == 1; }));
+    EXPECT_EQ(log[0], "RxChar 0");
+}
+
+TEST_F(EventFixture, ALostDeviceReportsOneErrorAndStopsWaiting)
+{
+    Bind();
+    port.Open();
+    port.fake->Push(pc::WaitResult::Gone);
+    ASSERT_TRUE(Eventually([&] { return log.size() == 1; }));
+    EXPECT_EQ(log[0], "Error " + std::to_string(pc::ce::Ioe));
+    QThread::msleep(20);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(port.fake->Waits(), 1);
+    EXPECT_TRUE(port.IsOpen());
+    port.Close();
+    port.Open();
+    port.fake->Push(pc::WaitResult::Event, pc::ev::Cts);
+    ASSERT_TRUE(Eventually([&] { return log.size() == 2; }));
+    EXPECT_EQ(log[1], "CTS");
+}
+
+TEST_F(EventFixture, AThrowingHandlerIsReportedAndDeliveryGoesOn)
+{
+    std::vector<std::string> reported;
+    TCommEventThread::SetExceptionSink([&](std::exception_ptr e) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::exception& x) {
+            reported.push_back(x.what());
+        }
+    });
+    port.OnCTS = [](QObject*) { throw std::runtime_error("handler broke"); };
+    port.OnRxChar = [this](QObject*, int) { Record("RxChar"); };
+    port.Open();
+    port.fake->Push(pc::WaitResult::Event, pc::ev::Cts | pc::ev::RxChar);
+    port.fake->Push(pc::WaitResult::Event, pc::ev::RxChar);
+    ASSERT_TRUE(Eventually([&] { return log.size() == 1; }));
+    EXPECT_EQ(reported, (std::vector<std::string>{"handler broke"}));
+    TCommEventThread::SetExceptionSink(nullptr);
+}
+
+TEST_F(EventFixture, AHandlerMayCloseOrReopenItsOwnPort)
+{
+    port.OnCTS = [this](QObject*) {
+        Record("CTS");
+        port.Close();
+    };
+    port.OnRxChar = [this](QObject*, int) { Record("RxChar"); };
+    port.Open();
+    port.fake->Push(pc::WaitResult::Event, pc::ev::Cts | pc::ev::RxChar);
+    ASSERT_TRUE(Eventually([&] { return !port.IsOpen(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log, (std::vector<std::string>{"CTS"}));
+
+    log.clear();
+    int reopened = 0;
+    port.OnCTS = [&](QObject*) {
+        if (reopened++ == 0)
+            port.Open();
+    };
+    port.Open();
+    port.fake->Push(pc::WaitResult::Event, pc::ev::Cts | pc::ev::RxChar);
+    ASSERT_TRUE(Eventually([&] { return reopened == 1 && port.opens == 3; }));
+    port.fake->Push(pc::WaitResult::Event, pc::ev::RxChar);
+    ASSERT_TRUE(Eventually([&] { return log.size() == 1; }));
+    EXPECT_EQ(log, (std::vector<std::string>{"RxChar"}));
+}
+
+TEST_F(EventFixture, StopBeforeTheBodyRunsStillEndsTheThread)
+{
+    for (int i = 0; i < 50; ++i) {
+        port.Open();
+        port.Close();
+    }
+    EXPECT_FALSE(port.IsOpen());
+}
+
+TEST_F(EventFixture, DestroyingAnOpenPortClosesIt)
+{
+    const int destroyed = FakeCommPort::destroyed;
+    {
+        FakeComm other;
+        other.Open();
+        other.fake->Push(pc::WaitResult::Event, pc::ev::RxChar);
+    }
+    EXPECT_EQ(FakeCommPort::destroyed, destroyed + 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
