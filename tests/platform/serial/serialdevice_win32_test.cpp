@@ -23,6 +23,14 @@ protected:
             GTEST_SKIP() << "COM1 and COM2 are not mapped to a pseudo-terminal pair";
         ASSERT_TRUE(com1.Open("\\\\.\\COM1")) << com1.LastError();
         ASSERT_TRUE(com2.Open("\\\\.\\COM2")) << com2.LastError();
+        // The pair outlives each test: drop what an earlier test left in either direction.
+        for (SerialDevice* port : {&com1, &com2}) {
+            ASSERT_TRUE(port->SetTimeouts({0xFFFFFFFFu, 0, 0, 0, 0}));
+            uint8_t stale[256];
+            uint32_t got = 0;
+            while (port->Read(stale, sizeof stale, &got) && got > 0) {
+            }
+        }
     }
 
     SerialDevice com1, com2;
