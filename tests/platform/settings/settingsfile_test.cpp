@@ -144,6 +144,14 @@ TEST_F(SettingsFileTest, ChangeReplacesTheFileWholeAndLeavesNoTemporaryFiles)
     EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"store.conf", "store.conf.lock"}));
 }
 
+TEST_F(SettingsFileTest, SubkeysSortAsOnWindows)
+{
+    auto store = Open();
+    for (const char* key : {"a", "_", "Z", "[", "`"})
+        ASSERT_TRUE(store->CreateKey(key));
+    EXPECT_EQ(store->SubkeyNames(""), (std::vector<std::string>{"a", "Z", "[", "_", "`"}));
+}
+
 TEST_F(SettingsFileTest, ConcurrentWritersLoseNothing)
 {
     constexpr int kWrites = 40;

@@ -88,12 +88,14 @@ TEST_F(SettingsStoreTest, NamesAndTextsSurviveIntact)
     EXPECT_EQ(names.size(), std::size(cases));
 }
 
+// Wine compares lower-cased names, Windows upper-cased ones: they disagree only on the five
+// characters between "Z" and "a", which this case leaves out (the file backend does as Windows).
 TEST_F(SettingsStoreTest, SubkeysListedAlphabeticallyIgnoringCase)
 {
-    for (const char* key : {"b", "Setup", "A", "setupX", "c", "\xC3\xA4", "_x", "10", "9"})
+    for (const char* key : {"b", "Setup", "A", "setupX", "c", "\xC3\xA4", "~x", "10", "9", " z"})
         ASSERT_TRUE(store_->CreateKey(key));
     EXPECT_EQ(Reopen()->SubkeyNames(""),
-              (std::vector<std::string>{"10", "9", "A", "b", "c", "Setup", "setupX", "_x", "\xC3\xA4"}));
+              (std::vector<std::string>{" z", "10", "9", "A", "b", "c", "Setup", "setupX", "~x", "\xC3\xA4"}));
 }
 
 TEST_F(SettingsStoreTest, NamesMatchIgnoringCaseAndKeepTheirFirstSpelling)
