@@ -47,14 +47,14 @@ bool WaitReady(int fd, short events, int ms)
         const int rc = ::poll(&pfd, 1, ms);
         if (rc < 0 && errno == EINTR)
             continue;
-        return rc > 0;
+        // A hung-up device is not ready: reads would only return nothing at once.
+        return rc > 0 && !(pfd.revents & (POLLHUP | POLLERR | POLLNVAL));
     }
 }
 
 class PosixCommPort final : public CommPort {
 public:
-    PosixCommPort(int fd, int wake, int epoll, bool pollable)
-        : fd_(fd), wake_(wake), epoll_(epoll), pollable_(pollable)
+    PosixCommPort(int fd, int wake, int epoll) : fd_(fd), wake_(wake), epoll_(epoll)
     {
     }
     ~PosixCommPort() override { Close(); }
@@ -121,6 +121,7 @@ public:
         const bool immediate = timeouts_.readIntervalTimeout == kMaxDword &&
                                timeouts_.readTotalTimeoutConstant == 0 &&
                                timeouts_.readTotalTimeoutMultiplier == 0;
+        readSinceReport_.store(true);
         int got = 0;
         const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
         while (got < count) {
@@ -133,7 +134,7 @@ public:
                 continue;
             if (n < 0 && errno != EAGAIN)
                 return got > 0 ? got : (FailErrno(), -1);
-            if (n == 0 || immediate)  // end of data (far end gone) or nothing queued
+            if (immediate)  // nothing queued
                 break;
             // Before the first byte the whole bound applies; after it, the interval.
             int ms = RemainingMs(deadline);
@@ -186,6 +187,8 @@ public:
         const bool output = flags & (purge::TxAbort | purge::TxClear);
         if (!input && !output)
             return true;
+        if (input)
+            readSinceReport_.store(true);
         if (::tcflush(fd_, input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH) != 0)
             return FailErrno();
         return true;
@@ -266,9 +269,14 @@ public:
 
             uint32_t found = 0;
             if (received && (wanted & ev::RxChar)) {
+                // The driver also wakes pollers for reasons other than new bytes; a report
+                // needs bytes that were not queued at the last one, or a read since.
                 int queued = 0;
-                if (::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0)
+                if (::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0 &&
+                    (queued > lastReported_ || readSinceReport_.exchange(false))) {
                     found |= ev::RxChar;
+                    lastReported_ = queued;
+                }
             }
             if (txPending_.load() && OutputQueued() == 0) {
                 txPending_.store(false);
@@ -403,7 +411,6 @@ private:
     int fd_;
     int wake_;
     int epoll_;
-    bool pollable_;
 
     // Owner thread only.
     Timeouts timeouts_;
@@ -412,12 +419,14 @@ private:
     // Shared between the owner and the wait thread.
     std::atomic<bool> stop_{false};
     std::atomic<bool> txPending_{false};
+    std::atomic<bool> readSinceReport_{false};
     std::atomic<uint32_t> eventMask_{0};
     std::mutex errorsMutex_;
     uint32_t errors_ = 0;
 
     // Wait thread only.
     bool primed_ = false;
+    int lastReported_ = 0;
     bool modemLines_ = false;
     bool counters_ = false;
     int lastLines_ = 0;
@@ -457,8 +466,8 @@ std::unique_ptr<CommPort> OpenCommPort(const std::string& path)
     epoll_event deviceEvent{};
     deviceEvent.events = EPOLLIN | EPOLLET;
     deviceEvent.data.fd = fd;
-    const bool pollable = ::epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &deviceEvent) == 0;
-    return std::make_unique<PosixCommPort>(fd, wake, epoll, pollable);
+    ::epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &deviceEvent);
+    return std::make_unique<PosixCommPort>(fd, wake, epoll);
 }
 
 }  // namespace platform::comm

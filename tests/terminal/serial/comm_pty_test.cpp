@@ -1,0 +1,357 @@
+// The port component on real pseudo-terminal pairs through the POSIX backend.
+#include "comm.h"
+#include "commport.h"
+#include "ptypair.h"
+#include "tempdir.h"
+#include "ttyreadback.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace pc = platform::comm;
+using testsupport::PtyPair;
+
+namespace {
+
+template <typename F>
+std::string ErrorOf(F&& action)
+{
+    try {
+        action();
+    } catch (const ECommError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+bool Eventually(const std::function<bool()>& condition, int ms = 3000)
+{
+    return QTest::qWaitFor(condition, ms);
+}
+
+// Passes every call to the real backend and counts the line-setting writes.
+class CountingPort : public pc::CommPort {
+public:
+    explicit CountingPort(std::unique_ptr<pc::CommPort> inner) : inner_(std::move(inner)) {}
+    static inline std::atomic<int> setStates{0};
+
+    bool IsCharDevice() override { return inner_->IsCharDevice(); }
+    bool Setup(int32_t i, int32_t o) override { return inner_->Setup(i, o); }
+    bool GetState(pc::Dcb& d) override { return inner_->GetState(d); }
+    bool SetState(const pc::Dcb& d) override { ++setStates; return inner_->SetState(d); }
+    bool SetTimeouts(const pc::Timeouts& t) override { return inner_->SetTimeouts(t); }
+    int Read(void* b, int c, uint32_t w) override { return inner_->Read(b, c, w); }
+    int Write(const void* b, int c, uint32_t w) override { return inner_->Write(b, c, w); }
+    bool Purge(uint32_t f) override { return inner_->Purge(f); }
+    bool ModemStatus(uint32_t& s) override { return inner_->ModemStatus(s); }
+    bool Escape(uint32_t f) override { return inner_->Escape(f); }
+    bool SetEventMask(uint32_t m) override { return inner_->SetEventMask(m); }
+    pc::WaitResult WaitEvent(uint32_t& m) override { return inner_->WaitEvent(m); }
+    void StopWait() override { inner_->StopWait(); }
+    bool ClearErrors(uint32_t& e, uint32_t& q) override { return inner_->ClearErrors(e, q); }
+    void Close() override { inner_->Close(); }
+
+private:
+    std::unique_ptr<pc::CommPort> inner_;
+};
+
+class CountingComm : public TComm {
+protected:
+    void OpenHandle() override
+    {
+        auto port = pc::OpenCommPort(DeviceName().toStdString());
+        if (!port)
+            RaiseCommError("Error accessing specified device", LastErrorCode());
+        SetHandle(std::make_unique<CountingPort>(std::move(port)));
+    }
+};
+
+class PtyFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        port.SetDeviceName(QString::fromStdString(pair.SlavePath()));
+        port.OnRxChar = [this](QObject*, int count) { rx.push_back(count); };
+        port.OnTxEmpty = [this](QObject*) { ++txEmpty; };
+        port.OnError = [this](QObject*, int errors) { errors_.push_back(errors); };
+    }
+    std::string ReadAll(int expected)
+    {
+        std::string got;
+        Eventually([&] {
+            char buffer[256];
+            const int n = port.Read(buffer, sizeof buffer);
+            if (n > 0)
+                got.append(buffer, static_cast<size_t>(n));
+            return got.size() >= static_cast<size_t>(expected);
+        });
+        return got;
+    }
+
+    void TearDown() override { port.Close(); }
+
+    // The handlers' records outlive the port, whose close may still run a hand-over.
+    std::vector<int> rx;
+    int txEmpty = 0;
+    std::vector<int> errors_;
+    PtyPair pair;
+    TComm port;
+};
+
+TEST_F(PtyFixture, DataPassesBothWays)
+{
+    port.SetCharsTimeOut(0);
+    port.Open();
+    ASSERT_TRUE(port.IsOpen());
+    std::string binary = "hello";
+    binary += std::string("\0\x11\x13\xff\r\n", 6);
+    EXPECT_EQ(port.Write(binary.data(), static_cast<int>(binary.size())), 11);
+    EXPECT_EQ(pair.ReadMaster(11), binary);
+
+    std::string big(100000, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7);
+    pair.WriteMaster(big.data(), 3000);
+    EXPECT_EQ(ReadAll(3000), big.substr(0, 3000));
+}
+
+TEST_F(PtyFixture, SettingsReachTheDriver)
+{
+    port.SetBaudRate(cbr115200);
+    port.SetStopbits(sb20);
+    port.SetFlowControl(fcSoftware);
+    port.EventChars()->SetXonChar(0x21);
+    port.Open();
+    testsupport::TtyState tty;
+    ASSERT_TRUE(testsupport::ReadTty(pair.SlaveFd(), tty));
+    EXPECT_EQ(tty.ospeed, 115200u);
+    EXPECT_TRUE(tty.twoStopBits);
+    EXPECT_TRUE(tty.xon && tty.xoff);
+    EXPECT_EQ(tty.vstart, 0x21);
+    EXPECT_EQ(tty.vstop, 19);
+    EXPECT_TRUE(tty.raw);
+    termios tio{};
+    ASSERT_EQ(tcgetattr(pair.SlaveFd(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), B115200);
+
+    // Rates the kernel has no constant for go through as arbitrary rates.
+    for (auto [rate, value] : {std::pair{cbr14400, 14400u}, {cbr56000, 56000u},
+                               {cbr128000, 128000u}, {cbr256000, 256000u}}) {
+        port.SetBaudRate(rate);
+        ASSERT_TRUE(testsupport::ReadTty(pair.SlaveFd(), tty));
+        EXPECT_EQ(tty.ospeed, value);
+        EXPECT_TRUE(tty.bother);
+    }
+    port.SetFlowControl(fcCTS);
+    ASSERT_TRUE(testsupport::ReadTty(pair.SlaveFd(), tty));
+    EXPECT_TRUE(tty.rtsCts);
+    EXPECT_FALSE(tty.xon || tty.xoff);
+    port.SetFlowControl(fcNone);
+    ASSERT_TRUE(testsupport::ReadTty(pair.SlaveFd(), tty));
+    EXPECT_FALSE(tty.rtsCts || tty.xon || tty.xoff);
+}
+
+TEST(PtySettings, AnEqualValueMakesNoDriverCall)
+{
+    PtyPair pair;
+    CountingComm port;
+    port.SetDeviceName(QString::fromStdString(pair.SlavePath()));
+    port.Open();
+    const int afterOpen = CountingPort::setStates;
+    port.SetBaudRate(cbr9600);
+    port.SetStopbits(sb10);
+    port.SetFlowControl(fcDefault);
+    port.EventChars()->SetXoffChar(19);
+    EXPECT_EQ(CountingPort::setStates, afterOpen);
+    port.SetBaudRate(cbr2400);
+    EXPECT_EQ(CountingPort::setStates, afterOpen + 1);
+}
+
+TEST_F(PtyFixture, ReadsWithoutTimeOutReturnAtOnce)
+{
+    port.SetCharsTimeOut(0);
+    port.Open();
+    char buffer[100];
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(port.Read(buffer, 100), 0);
+    pair.WriteMaster("abc", 3);
+    ASSERT_TRUE(Eventually([&] { return !rx.empty(); }));
+    clock.restart();
+    EXPECT_EQ(port.Read(buffer, 100), 3);
+    EXPECT_EQ(std::string(buffer, 3), "abc");
+    EXPECT_EQ(port.Read(buffer, 100), 0);
+    EXPECT_LT(clock.elapsed(), 50);
+}
+
+TEST_F(PtyFixture, ReadsWithTimeOutWaitAndReturnWhatCame)
+{
+    port.SetCharsTimeOut(100);
+    port.Open();
+    char buffer[100];
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(port.Read(buffer, 100), 0);  // nothing came: bounded by the time-out
+    EXPECT_GE(clock.elapsed(), 90);
+    EXPECT_LT(clock.elapsed(), 1000);
+    pair.WriteMaster("xyz", 3);
+    EXPECT_EQ(port.Read(buffer, 100), 3);
+    EXPECT_EQ(port.Read(buffer, 2), 0);
+}
+
+TEST_F(PtyFixture, RxCharReportsTheQueueOncePerArrival)
+{
+    port.Open();
+    pair.WriteMaster("0123456789", 10);
+    ASSERT_TRUE(Eventually([&] { return !rx.empty(); }));
+    EXPECT_EQ(rx[0], 10);
+    // Unread bytes do not make the thread report them again and again.
+    QTest::qWait(100);
+    EXPECT_EQ(rx.size(), 1u);
+    pair.WriteMaster("abcde", 5);
+    ASSERT_TRUE(Eventually([&] { return rx.size() == 2; }));
+    EXPECT_EQ(rx[1], 15);
+}
+
+TEST_F(PtyFixture, TxEmptyFollowsAWrite)
+{
+    port.Open();
+    QTest::qWait(20);
+    EXPECT_EQ(txEmpty, 0);
+    EXPECT_EQ(port.Write("ping", 4), 4);
+    ASSERT_TRUE(Eventually([&] { return txEmpty == 1; }));
+    QTest::qWait(50);
+    EXPECT_EQ(txEmpty, 1);
+    EXPECT_EQ(pair.ReadMaster(4), "ping");
+
+    TComm quiet;  // without the event in its set, the handler is never called
+    PtyPair other;
+    int calls = 0;
+    quiet.SetDeviceName(QString::fromStdString(other.SlavePath()));
+    quiet.SetMonitorEvents(TCommEventType::All().Exclude(evTxEmpty));
+    quiet.OnTxEmpty = [&](QObject*) { ++calls; };
+    quiet.Open();
+    quiet.Write("x", 1);
+    QTest::qWait(50);
+    EXPECT_EQ(calls, 0);
+}
+
+TEST_F(PtyFixture, CloseFinishesAPendingHandOverThenNothingRuns)
+{
+    port.Open();
+    pair.WriteMaster("q", 1);
+    QThread::msleep(50);  // the thread now waits for the user-interface thread
+    EXPECT_TRUE(rx.empty());
+    port.Close();
+    EXPECT_EQ(rx, std::vector<int>{1});
+    QCoreApplication::processEvents();
+    QTest::qWait(20);
+    EXPECT_EQ(rx.size(), 1u);
+}
+
+TEST_F(PtyFixture, OpenOnAnOpenPortStartsAFreshThread)
+{
+    port.Open();
+    port.Open();
+    ASSERT_TRUE(port.IsOpen());
+    pair.WriteMaster("z", 1);
+    ASSERT_TRUE(Eventually([&] { return rx.size() == 1; }));
+    QTest::qWait(30);
+    EXPECT_EQ(rx.size(), 1u);  // one thread reports it, not two
+}
+
+TEST_F(PtyFixture, TheFarEndClosingReportsOneErrorAndLeavesThePortUsable)
+{
+    port.Open();
+    pair.CloseMaster();
+    ASSERT_TRUE(Eventually([&] { return errors_.size() == 1; }));
+    EXPECT_TRUE(errors_[0] & pc::ce::Ioe);
+    QTest::qWait(100);
+    EXPECT_EQ(errors_.size(), 1u);
+    EXPECT_TRUE(port.IsOpen());
+    char buffer[8];
+    EXPECT_LE(port.Read(buffer, 8), 0);
+    port.Close();
+
+    PtyPair fresh;
+    port.SetDeviceName(QString::fromStdString(fresh.SlavePath()));
+    port.Open();
+    fresh.WriteMaster("ok", 2);
+    ASSERT_TRUE(Eventually([&] { return !rx.empty(); }));
+}
+
+TEST(PtyErrors, FailuresAPseudoTerminalOrAFileCanProvoke)
+{
+    testsupport::TempDir dir;
+    const std::string file = (dir.Path() / "plain.txt").string();
+    std::ofstream(file) << "not a device";
+    PtyPair pair;
+
+    TComm port;
+    port.SetDeviceName(QString::fromStdString((dir.Path() / "missing").string()));
+    EXPECT_EQ(ErrorOf([&] { port.Open(); }), "Error accessing specified device (Error: 2) ");
+    EXPECT_FALSE(port.IsOpen());
+
+    port.SetDeviceName(QString::fromStdString(file));
+    EXPECT_EQ(ErrorOf([&] { port.Open(); }), "Invalid device handle, access denied (Error: -1) ");
+    EXPECT_FALSE(port.IsOpen());
+
+    port.SetDeviceName(QString::fromStdString(pair.SlavePath()));
+    port.Open();
+    TComm second;
+    second.SetDeviceName(port.DeviceName());
+    EXPECT_EQ(ErrorOf([&] { second.Open(); }), "Error accessing specified device (Error: 16) ");
+
+    // What the device cannot take is refused with the system's code, never dropped.
+    const std::string invalid = "Error updating DataControlBlock (Error: 22) ";
+    EXPECT_EQ(ErrorOf([&] { port.SetDatabits(da7); }), invalid);  // a pty is 8 bits only
+    EXPECT_EQ(ErrorOf([&] { port.SetDatabits(da4); }), invalid);
+    EXPECT_EQ(ErrorOf([&] { port.SetDatabits(da8); }), "(no error)");
+    EXPECT_EQ(ErrorOf([&] { port.SetParity(paEven); }), invalid);
+    EXPECT_EQ(ErrorOf([&] { port.SetParity(paNone); }), "(no error)");
+    EXPECT_EQ(ErrorOf([&] { port.SetFlowControl(fcDTR); }), invalid);
+    EXPECT_EQ(ErrorOf([&] { port.SetFlowControl(fcNone); }), "(no error)");
+    EXPECT_EQ(ErrorOf([&] { port.SetOptions({coNullStrip}); }), invalid);
+    EXPECT_EQ(ErrorOf([&] { port.SetOptions({coParityCheck, coIgnoreXOff}); }), "(no error)");
+
+    // A pseudo-terminal has no modem lines.
+    EXPECT_EQ(ErrorOf([&] { port.SetDTR(true); }), "EscapeCommFunction failure (Error: 25) ");
+    EXPECT_FALSE(port.ModemLineState(1));
+    EXPECT_TRUE(port.IsOpen());
+}
+
+TEST(PtyNames, ComNamesResolveThroughTheUsersTable)
+{
+    testsupport::TempDir dir;
+    PtyPair pair;
+    std::ofstream(dir.Path() / "serialcomm") << "COM5=" << pair.SlavePath() << "\n";
+    const std::string saved = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
+    setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    TComm port;
+    port.SetDeviceName("com5");
+    port.Open();
+    EXPECT_TRUE(port.IsOpen());
+    port.Write("!", 1);
+    EXPECT_EQ(pair.ReadMaster(1), "!");
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
