@@ -2,6 +2,8 @@
 // moved to and from the device word by word. Every operation that touches the device opens
 // it at its index and closes it again. The image buffer is 256 bytes; only the first 128
 // ever reach a device.
+// Threads: an object belongs to the thread that made it. IsPresent also runs on auto mode's
+// detection thread, on its own object, while no other device work runs.
 #pragma once
 
 #include <array>
