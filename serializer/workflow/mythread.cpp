@@ -30,6 +30,10 @@ void TMyConnection::StopAndJoin()
     Stop();
     // Nothing the thread still does needs the user-interface thread: the wait is short.
     wait();
+    // The thread's last act on the shared state was to release this mutex; taking it once
+    // more orders everything the thread did before whatever the caller does next (the end
+    // of the thread as QThread reports it is invisible to the race detector).
+    std::lock_guard fence(state_->mutex);
 }
 
 void TMyConnection::run()
