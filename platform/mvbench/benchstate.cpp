@@ -138,7 +138,20 @@ bool WriteStateFile(const std::filesystem::path& dir, const State& state, std::s
         }
         done += static_cast<size_t>(n);
     }
-    if (::close(fd) != 0 || ::rename(temp.c_str(), final.c_str()) != 0) {
+    if (::close(fd) != 0) {
+        error = ErrnoText("cannot write the bench state file", temp);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Swapping the new file with the old one and then removing the old one replaces the
+    // state as atomically as a rename over it, without the data flush some filesystems
+    // force on a rename that replaces a file. Where swapping is not supported (or there is
+    // no old file yet), a plain rename does the job.
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, final.c_str(), RENAME_EXCHANGE) == 0) {
+        ::unlink(temp.c_str());
+        return true;
+    }
+    if (::rename(temp.c_str(), final.c_str()) != 0) {
         error = ErrnoText("cannot replace the bench state file", final);
         ::unlink(temp.c_str());
         return false;

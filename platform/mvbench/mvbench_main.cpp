@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -176,12 +175,14 @@ int PlugFile(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot open image file " + path);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // One byte more than an image tells a longer file apart without reading all of it.
+    std::vector<char> bytes(129);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (in.bad())
         throw std::runtime_error("cannot read image file " + path);
+    bytes.resize(static_cast<size_t>(in.gcount()));
     if (bytes.size() != 128)
-        throw std::runtime_error("image file " + path + " holds " + std::to_string(bytes.size()) +
-                                 " bytes; an EEPROM image is exactly 128 bytes");
+        throw std::runtime_error("image file " + path + " is not an EEPROM image (exactly 128 bytes)");
     std::array<uint8_t, 128> image{};
     for (size_t i = 0; i < 128; ++i)
         image[i] = static_cast<uint8_t>(bytes[i]);

@@ -48,7 +48,8 @@ MV_EXPORT int MVB_PortEscape(MVB_PORT port, int function); /* 3 SETRTS, 4 CLRRTS
 MV_EXPORT int MVB_PortSetLine(MVB_PORT port, uint32_t baud, int stopBitsCode, int parityCode, int dataBits);
 /* Win32 COMMTIMEOUTS semantics, in milliseconds: interval between received bytes, read total
  * = multiplier x bytes + constant, write total likewise (writes never wait on the bench: the
- * transmitter queues every byte at once and the bytes arrive as the line carries them). */
+ * transmitter queues every byte at once and the bytes arrive as the line carries them).
+ * As there, all-zero read time-outs wait until every byte asked for has come. */
 MV_EXPORT int MVB_PortSetTimeouts(MVB_PORT port, uint32_t readInterval, uint32_t readMultiplier,
                                   uint32_t readConstant, uint32_t writeMultiplier, uint32_t writeConstant);
 MV_EXPORT int MVB_PortRead(MVB_PORT port, void *buffer, uint32_t size, uint32_t *got);

@@ -55,6 +55,7 @@ TEST(BenchTool, BadCommandsFailWithAMessageAndChangeNothing)
         "plug /no/such/file",
         "plug '" + image.string() + "'",
         "plug a b",
+        "plug /dev/zero",
         "timing slow",
         "latency 5000",
         "latency 1.5",
