@@ -167,6 +167,15 @@ TEST_F(DeviceTests, CutDataWiresFailBothDataGroupsWithoutHanging)
     }
 }
 
+TEST_F(DeviceTests, ConverterVanishingDuringTheTestFailsWhatFollowsWithoutHanging)
+{
+    // The identity read (open, 64 words, close) and the tester's open reach the converter,
+    // then it is gone: every status read fails and shows the lines clear.
+    ASSERT_TRUE(mvbench::UnplugAfterRequests(0, 67));
+    RunLoopbackTest(reporter);
+    EXPECT_EQ(reporter.lines, Concat(kErasedIdentity, LoopbackVerdict(false, false, false, false, false, false)));
+}
+
 TEST_F(DeviceTests, IdentityPrintoutFollowsTheVendorWord)
 {
     eemint::TEepromImage configured;
