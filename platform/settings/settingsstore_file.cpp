@@ -240,6 +240,8 @@ std::string ResolveFile(const SettingsLocation& location)
 std::string DirectoryOf(const std::string& file)
 {
     const size_t slash = file.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
     return slash == 0 ? "/" : file.substr(0, slash);
 }
 
