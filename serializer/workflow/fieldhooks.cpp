@@ -1,0 +1,177 @@
+#include "fieldhooks.h"
+
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTimer>
+
+#include "modalrunner.h"
+
+namespace eemint {
+
+namespace {
+bool WindowSwitch(const QFocusEvent* event)
+{
+    return event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason;
+}
+}  // namespace
+
+FieldHooks::FieldHooks(QWidget* control) : QObject(control), control_(control)
+{
+    control->installEventFilter(this);
+}
+
+FieldHooks* FieldHooks::Attach(QWidget* control)
+{
+    return new FieldHooks(control);
+}
+
+bool FieldHooks::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != control_)
+        return false;
+    switch (event->type()) {
+    case QEvent::FocusIn: {
+        if (refocusing_)
+            return false;
+        if (suspended_) {
+            // Back from a dialog, a menu or another window: the control never left.
+            suspended_ = false;
+            return false;
+        }
+        Entered();
+        if (onEnter)
+            onEnter();
+        // The enter handler may have changed the text (the description's limit): what the
+        // operator may go back to with Escape is what he found on entering.
+        if (control_->hasFocus())
+            Entered();
+        return false;
+    }
+    case QEvent::FocusOut: {
+        const auto* focus = static_cast<QFocusEvent*>(event);
+        if (WindowSwitch(focus) && control_->isVisible()) {
+            suspended_ = true;
+            return false;
+        }
+        suspended_ = false;
+        if (!MayLeave())
+            return false;
+        Left();
+        if (onExit)
+            onExit();
+        return false;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        return inputBlocked && inputBlocked();
+    case QEvent::KeyPress:
+        return KeyPressed(event);
+    default:
+        return false;
+    }
+}
+
+MaskEdit::MaskEdit(QLineEdit* edit, QChar blank) : FieldHooks(edit), edit_(edit), blank_(blank)
+{
+    QObject::connect(edit, &QLineEdit::textEdited, this, [this] { edited_ = true; });
+}
+
+MaskEdit* MaskEdit::Attach(QLineEdit* edit, const QString& mask, QChar blank)
+{
+    auto* hooks = new MaskEdit(edit, blank);
+    hooks->setObjectName("MaskEdit");
+    hooks->SetMask(mask);
+    return hooks;
+}
+
+
+void MaskEdit::SetMask(const QString& mask)
+{
+    const QString text = edit_->displayText();
+    edit_->setInputMask(mask + ';' + blank_);
+    edit_->setText(text);
+}
+
+std::string MaskEdit::Text() const
+{
+    QString text = edit_->displayText();
+    text.replace(blank_, QChar(' '));
+    return text.toLatin1().toStdString();
+}
+
+void MaskEdit::SetText(const std::string& latin1)
+{
+    QString text = QString::fromLatin1(latin1.data(), static_cast<qsizetype>(latin1.size()));
+    // A space in the text stands for an unfilled position; positions that take spaces as
+    // content (any-character masks) read them back the same way.
+    text.replace(QChar(' '), blank_);
+    edit_->setText(text);
+    edited_ = false;
+}
+
+bool MaskEdit::Complete() const
+{
+    return edit_->hasAcceptableInput();
+}
+
+void MaskEdit::Entered()
+{
+    entryText_ = edit_->displayText();
+    edited_ = false;
+}
+
+void MaskEdit::Left()
+{
+    edited_ = false;
+}
+
+bool MaskEdit::MayLeave()
+{
+    if (!edited_ || Complete() || !edit_->isVisible() || !edit_->isEnabled())
+        return true;
+    // Take the focus back at once, so the control it went to is never entered, then tell
+    // the operator once the focus change is over.
+    refocusing_ = true;
+    edit_->setFocus(Qt::OtherFocusReason);
+    refocusing_ = false;
+    QPointer<QLineEdit> edit = edit_;
+    QTimer::singleShot(0, edit_, [edit] {
+        if (edit)
+            ShowInputError(edit, QString::fromLatin1(kInvalidInputText));
+    });
+    return false;
+}
+
+bool MaskEdit::KeyPressed(QEvent* event)
+{
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape && edited_) {
+        edit_->setText(entryText_);
+        edited_ = false;
+        return true;
+    }
+    const QString text = key->text();
+    if (!keyFilter || text.isEmpty())
+        return false;
+    const char32_t typed = text.toUcs4().value(0);
+    const std::optional<char32_t> result = keyFilter(typed);
+    if (!result)
+        return true;
+    if (*result == typed)
+        return false;
+    QKeyEvent replaced(QEvent::KeyPress, key->key(), key->modifiers(),
+                       QString::fromUcs4(&*result, 1), key->isAutoRepeat(), static_cast<ushort>(key->count()));
+    QCoreApplication::sendEvent(edit_, &replaced);
+    return true;
+}
+
+MaskEdit* MaskOf(QLineEdit* edit)
+{
+    return edit ? edit->findChild<MaskEdit*>("MaskEdit", Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+}  // namespace eemint

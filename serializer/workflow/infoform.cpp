@@ -1,0 +1,40 @@
+#include "infoform.h"
+
+#include <QStyle>
+
+#include "modalrunner.h"
+#include "ui_infoform.h"
+
+namespace eemint {
+
+TInfoForm::TInfoForm(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TInfoForm>())
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    ui->InfoIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
+    ui->InfoFormPanel->setMinimumSize(290, 120);
+    ui->InfoFormData->setMinimumWidth(240);
+    connect(ui->InfoFormButton, &QPushButton::clicked, this, &QDialog::accept);
+    // The size follows the message (long texts wrap) and the operator cannot change it.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+TInfoForm::~TInfoForm() = default;
+
+void TInfoForm::ShowError(const QString& text)
+{
+    ui->InfoFormData->setText(text);
+    setWindowTitle("Error");
+    RunModal(*this);
+}
+
+void TInfoForm::ShowStatus(const QString& text)
+{
+    setWindowTitle("Status");
+    ui->InfoFormData->setText(text);
+    RunModal(*this);
+    setWindowTitle("Error");
+}
+
+}  // namespace eemint
