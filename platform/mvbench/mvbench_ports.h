@@ -2,7 +2,9 @@
  * ports COM1 and COM2 and converter 0's own serial port MVPORT-0, opened like serial devices,
  * and the counter of time the bench has spent waiting in real mode. Every function that
  * returns int returns 0 on success and one of the MVB_ERROR_* codes on failure.
- * Thread-safe; a read blocks only its caller, and a write from another thread wakes it. */
+ * Thread-safe; a read blocks only its caller, and a write from another thread wakes it.
+ * In real timing, calls on MVPORT-0 take the bench's request latency as the converter's
+ * driver requests do; the PC's own COM ports answer at once. */
 #ifndef MVBENCH_PORTS_H
 #define MVBENCH_PORTS_H
 
