@@ -164,7 +164,7 @@ void ProgrammingFlow::ProgramToFile(const ProductConfiguration& config, const st
 
     // The image goes to a temporary file beside the target and is renamed over it only when
     // all 128 bytes are down, so no failure leaves a truncated image at the target.
-    const std::filesystem::path target = std::filesystem::path(std::u8string(path.begin(), path.end()));
+    const std::filesystem::path target(path);
     const std::filesystem::path temporary = TemporaryBeside(target);
     bool written = !temporary.empty() && image.SaveToFile(temporary.string());
     if (written) {

@@ -26,7 +26,7 @@ public:
     void Program(const ProductConfiguration& config, bool multiProgram, Reporter& reporter);
     // ProgramToFileItemClick after the save dialog: the same image into a 128-byte file,
     // written beside the target and renamed into place, so a failure leaves the target as
-    // it was. `path` is UTF-8.
+    // it was. `path` is in the file system's narrow encoding (what QFile::encodeName gives).
     void ProgramToFile(const ProductConfiguration& config, const std::string& path, Reporter& reporter);
 
     // The image a pass writes for a given serial number, in the order the image operations
