@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
@@ -110,6 +111,7 @@ void MaskEdit::SetText(const std::string& latin1)
     // content (any-character masks) read them back the same way.
     text.replace(QChar(' '), blank_);
     edit_->setText(text);
+    edit_->setCursorPosition(0);
     edited_ = false;
 }
 
@@ -122,6 +124,10 @@ void MaskEdit::Entered()
 {
     entryText_ = edit_->displayText();
     edited_ = false;
+    // Entered from the keyboard or by the program, the whole text is selected, so typing
+    // starts at the first position (a click places the caret where it points).
+    if (QGuiApplication::mouseButtons() == Qt::NoButton)
+        edit_->selectAll();
 }
 
 void MaskEdit::Left()

@@ -1,5 +1,7 @@
 #include "productform.h"
 
+#include <algorithm>
+
 #include <QStyle>
 
 #include "configurationstore.h"
@@ -34,9 +36,15 @@ TProductForm::~TProductForm() = default;
 
 void TProductForm::RefreshList()
 {
-    ui->ProductsListBox->clear();
-    for (const std::string& name : store_.Names())
-        ui->ProductsListBox->addItem(FromLatin1(name));
+    QListWidget* list = ui->ProductsListBox;
+    list->clear();
+    int widest = 0;
+    for (const std::string& name : store_.Names()) {
+        list->addItem(FromLatin1(name));
+        widest = std::max(widest, list->fontMetrics().horizontalAdvance(FromLatin1(name)));
+    }
+    // Wide enough for the longest name, so none is cut off.
+    list->setMinimumWidth(std::clamp(widest + 2 * list->frameWidth() + 24, 300, 900));
 }
 
 int TProductForm::CountConfigurations()

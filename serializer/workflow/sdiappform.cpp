@@ -80,6 +80,7 @@ void TSDIAppForm::FormCreate()
         tool.button->setIcon(s->standardIcon(tool.image));
         tool.button->setIconSize(QSize(20, 20));
         tool.button->setFixedSize(26, 26);
+        tool.button->setFocusPolicy(Qt::NoFocus);  // a click leaves the focus where it is
     }
     ui->SpeedPanel->setFixedHeight(30);
     ui->SaveBtn->setEnabled(false);

@@ -1,0 +1,113 @@
+// Takes pictures of Eemint's windows for a look by eye: the main window in Program mode
+// (with a dump in the log) and in Edit mode, the advanced setup dialog, the message dialog,
+// the device selection and the about box. Run by scripts/screenshots under Xvfb, with a
+// scratch settings folder and bench; writes PNG files into the folder given as argument.
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QTest>
+
+#include "configurationstore.h"
+#include "eemintforms.h"
+#include "infoform.h"
+#include "modalrunner.h"
+#include "mvdriver.h"
+#include "sdiappform.h"
+
+namespace {
+
+QString outDir;
+bool failed = false;
+
+void Settle(QWidget& window)
+{
+    window.activateWindow();
+    if (!QTest::qWaitFor([&] { return window.isActiveWindow(); }, 3000))
+        std::fprintf(stderr, "screenshots: %s did not become active\n", qPrintable(window.objectName()));
+    QTest::qWait(200);
+}
+
+void Save(QWidget& window, const char* name)
+{
+    const QString path = outDir + "/" + name + ".png";
+    if (!window.grab().save(path)) {
+        std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
+        failed = true;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+    std::fflush(stdout);
+}
+
+// Shows a modal dialog long enough to take its picture, then closes it with `result`.
+void PictureOfNextDialog(const char* name, int result)
+{
+    eemint::SetModalRunner([name, result](QDialog& dialog) {
+        dialog.show();
+        Settle(dialog);
+        Save(dialog, name);
+        dialog.hide();
+        return result;
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: eemint_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    outDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(outDir);
+    eemint::InstallDriver(&eemint::SystemDriver());
+
+    {
+        eemint::ProductConfiguration config;
+        config.manufacturer = "MAVIX";
+        config.manufacturerId = "MV";
+        config.vendorId = "3A7E";
+        config.productId = "5C01";
+        config.description = "USB HS SERIAL CONVERTER CABLE";
+        config.rev4 = true;
+        eemint::ConfigurationStore().Save(config);
+        config.description = "MVC110 EVALUATION KIT";
+        config.rev4 = false;
+        eemint::ConfigurationStore().Save(config);
+    }
+
+    eemint::EemintForms forms;
+    eemint::TSDIAppForm& window = *forms.SDIAppForm();
+    PictureOfNextDialog("unexpected", QDialog::Rejected);
+    window.show();
+    Settle(window);
+    window.ReadItemClick();  // converter 0 of the bench into the log
+    Settle(window);
+    Save(window, "program-mode");
+
+    PictureOfNextDialog("advanced-program-mode", QDialog::Accepted);
+    window.AdvancedItemClick();
+    PictureOfNextDialog("device-selection", QDialog::Rejected);
+    window.OpenItemClick();
+    PictureOfNextDialog("about", QDialog::Accepted);
+    window.About1Click();
+    PictureOfNextDialog("info-error", QDialog::Accepted);
+    window.ShowError("3 devices already serialised, re-plug to continue");
+
+    window.NewItemClick();
+    Settle(window);
+    QTest::keyClicks(window.findChild<QWidget*>("ManufacturerMaskEdit"), "OPERATOR TYPING");
+    Settle(window);
+    Save(window, "edit-mode");
+    PictureOfNextDialog("advanced-edit-mode", QDialog::Accepted);
+    window.AdvancedItemClick();
+
+    eemint::SetModalRunner(nullptr);
+    return failed ? 1 : 0;
+}
