@@ -325,6 +325,23 @@ TEST(PtyErrors, FailuresAPseudoTerminalOrAFileCanProvoke)
     EXPECT_EQ(ErrorOf([&] { port.SetOptions({coNullStrip}); }), invalid);
     EXPECT_EQ(ErrorOf([&] { port.SetOptions({coParityCheck, coIgnoreXOff}); }), "(no error)");
 
+    // Buffer sizes the system cannot take.
+    TComm sized;
+    PtyPair other;
+    sized.SetDeviceName(QString::fromStdString(other.SlavePath()));
+    sized.SetReadBufSize(-1);
+    EXPECT_EQ(ErrorOf([&] { sized.Open(); }), "Error initializing Read/Write Buffers (Error: 22) ");
+    EXPECT_TRUE(sized.IsOpen());  // open, as after any failure past the handle
+    sized.Close();
+
+    // A character device that is no terminal takes no line settings and no time-outs.
+    TComm null;
+    null.SetDeviceName("/dev/null");
+    EXPECT_EQ(ErrorOf([&] { null.Open(); }), "Error updating DataControlBlock (Error: 25) ");
+    EXPECT_TRUE(null.IsOpen());
+    EXPECT_EQ(ErrorOf([&] { null.SetCharsTimeOut(0); }), "Error updating CommTimeouts (Error: 25) ");
+    null.Close();
+
     // A pseudo-terminal has no modem lines.
     EXPECT_EQ(ErrorOf([&] { port.SetDTR(true); }), "EscapeCommFunction failure (Error: 25) ");
     EXPECT_FALSE(port.ModemLineState(1));
