@@ -177,16 +177,6 @@ TEST_F(ProgramWindow, ProgramToFileThroughTheSaveDialog)
     EXPECT_EQ(Serials().size(), 1u);
 }
 
-TEST_F(ProgramWindow, ProgramToFileIntoAMissingFolder)
-{
-    testsupport::TempDir files{"programwindow-files"};
-    const std::filesystem::path target = files.Path() / "missing" / "image.bin";
-    saveAs = target.string();
-    Window().ProgramToFileItemClick();
-    EXPECT_EQ(errors, Lines{"Error: Failed to write to " + target.string()});
-    EXPECT_EQ(Serials().size(), 1u);
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
