@@ -368,7 +368,16 @@ TEST_F(EventFixture, AThrowingHandlerIsReportedAndDeliveryGoesOn)
     port.fake->Push(pc::WaitResult::Event, pc::ev::RxChar);
     ASSERT_TRUE(Eventually([&] { return log.size() == 1; }));
     EXPECT_EQ(reported, (std::vector<std::string>{"handler broke"}));
+
+    // Without a sink the error goes to the log; it still never reaches the event loop.
     TCommEventThread::SetExceptionSink(nullptr);
+    port.OnRxChar = [this](QObject*, int) {
+        Record("RxChar");
+        throw 42;
+    };
+    port.fake->Push(pc::WaitResult::Event, pc::ev::RxChar);
+    port.fake->Push(pc::WaitResult::Event, pc::ev::RxChar);
+    ASSERT_TRUE(Eventually([&] { return log.size() == 3; }));
 }
 
 TEST_F(EventFixture, AHandlerMayCloseOrReopenItsOwnPort)
