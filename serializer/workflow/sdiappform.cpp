@@ -1,5 +1,7 @@
 #include "sdiappform.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -285,6 +287,11 @@ void TSDIAppForm::ApplyConfiguration(const ProductConfiguration& config)
     manufacturerIdMask_->SetText(config.manufacturerId);
     vendorIdMask_->SetText(config.vendorId);
     productIdMask_->SetText(config.productId);
+    // A description saved under a wider limit gets the room it had, up to the 40 characters
+    // a stored description may hold, instead of losing its end.
+    const int descriptionLength = static_cast<int>(TrimTrailingBlanks(config.description).size());
+    if (descriptionLength > ui->DescriptionMaskEdit->inputMask().section(';', 0, 0).size())
+        descriptionMask_->SetMask(DescriptionMask(std::min(descriptionLength, 40)));
     descriptionMask_->SetText(config.description);
     ui->Rev4CB->setChecked(config.rev4);
     ui->IsoInCB->setChecked(config.isoIn);
@@ -424,7 +431,10 @@ void TSDIAppForm::CancelItemClick()
 {
     if (!TakeFocusOff())
         return;
-    RestoreConfiguration(product_->GetSelectedName());
+    // Back to what was shown before the edit began: the current configuration, which every
+    // way into Program mode (start-up, Open, Save) has made current. The selection dialog's
+    // remembered choice may be another one (it starts as the first of the list).
+    RestoreConfiguration("");
     DisableInputs();
 }
 

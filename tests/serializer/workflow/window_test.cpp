@@ -4,6 +4,7 @@
 // answered by a recording runner, so no test blocks.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <functional>
@@ -216,6 +217,15 @@ TEST_F(WindowTest, StartupShowsTheCurrentConfigurationInProgramMode)
     EXPECT_EQ(Store().Current(), name);
 }
 
+TEST_F(WindowTest, ARestoredDescriptionKeepsAllItsCharacters)
+{
+    ProductConfiguration stored = Sample(std::string(39, 'D') + "E");
+    stored.manufacturer = "M";
+    Store().Save(stored);
+    TSDIAppForm& window = Start();
+    EXPECT_EQ(window.CurrentConfiguration().description, stored.description);
+}
+
 TEST_F(WindowTest, StartupWithAStalePointerShowsAndStoresTheFirstConfiguration)
 {
     ConfigurationStore store = Store();
@@ -295,7 +305,9 @@ TEST_F(WindowTest, EachModeSetsTheEnablingTable)
     for (const Expect& e : table)
         EXPECT_EQ(enabled(e.control), e.program) << "Program " << e.control;
 
+    window.Log("from before");
     window.AutoEnabledClick();
+    EXPECT_TRUE(Find<QPlainTextEdit>("Logger")->toPlainText().isEmpty());
     EXPECT_TRUE(Item("AutoEnabled")->isChecked());
     EXPECT_EQ(window.Mode(), WindowMode::Auto);
     EXPECT_EQ(ModeText(), "MODE: Auto");
@@ -550,9 +562,13 @@ TEST_F(WindowTest, SaveWithABlankFieldSaysAllFieldsMustBeFilledIn)
     EXPECT_FALSE(ConfigurationComplete(config));
 }
 
-TEST_F(WindowTest, CancelRestoresTheChosenConfiguration)
+TEST_F(WindowTest, CancelGoesBackToTheConfigurationShownBeforeNew)
 {
-    Store().Save(Sample("CABLE"));
+    ConfigurationStore store = Store();
+    store.Save(Sample("A CABLE"));
+    ProductConfiguration shown = Sample("B CABLE");
+    shown.maxPower = 120;
+    store.Save(shown);  // current, though not first in the list
     TSDIAppForm& window = Start();
     window.NewItemClick();
     EXPECT_TRUE(Item("CancelItem")->isEnabled());
@@ -560,7 +576,55 @@ TEST_F(WindowTest, CancelRestoresTheChosenConfiguration)
     Item("CancelItem")->trigger();
     EXPECT_EQ(window.Mode(), WindowMode::Program);
     EXPECT_EQ(TrimTrailingBlanks(Text("ManufacturerMaskEdit")), "MAVIX");
-    EXPECT_EQ(window.CurrentConfiguration().maxPower, 90);
+    EXPECT_EQ(TrimTrailingBlanks(Text("DescriptionMaskEdit")), "B CABLE");
+    EXPECT_EQ(window.CurrentConfiguration().maxPower, 120);
+}
+
+TEST_F(WindowTest, SaveThatCannotBeWrittenStaysInEditMode)
+{
+    // The settings folder is a plain file, so nothing can be stored below it.
+    const std::string blocked = (config_.Path() / "not-a-folder").string();
+    FILE* file = std::fopen(blocked.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    setenv("XDG_CONFIG_HOME", blocked.c_str(), 1);
+
+    TSDIAppForm& window = Start();
+    EnterIdentity(window);
+    answers_.push_back(Accept);
+    window.AdvancedItemClick();
+    window.SaveItemClick();
+    ASSERT_EQ(shown_.size(), 2u);
+    EXPECT_EQ(shown_[1].caption, "Error");
+    EXPECT_EQ(shown_[1].text.rfind("Failed to save the configuration", 0), 0u) << shown_[1].text;
+    EXPECT_EQ(window.Mode(), WindowMode::Edit);
+    EXPECT_TRUE(Item("SaveItem")->isEnabled());
+    EXPECT_EQ(TrimTrailingBlanks(Text("ManufacturerMaskEdit")), "ACME");
+}
+
+// --- Hints ---------------------------------------------------------------------------
+
+TEST_F(WindowTest, HintsOfControlsAndMenuItemsGoToTheFirstPanel)
+{
+    TSDIAppForm& window = Start();
+    QLabel* panel = Find<QLabel>("HintPanel");
+    QTest::mouseMove(Find("VendorIDLabel"));
+    EXPECT_EQ(panel->text().toStdString(), "Vendor ID (4 hexadecimal digits)");
+    QTest::mouseMove(Find("DescriptionMaskEdit"));
+    EXPECT_EQ(panel->text().toStdString(), "Product Description");
+
+    window.DisableInputs();
+    QMenu* device = Find<QMenu>("Device1");
+    device->popup(window.mapToGlobal(QPoint(40, 20)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(device));
+    QTest::mouseMove(device, device->actionGeometry(Item("EraseItem")).center());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel->text() == "Erase the device"; }, 2000))
+        << panel->text().toStdString();
+    device->close();
+
+    // Tool buttons show the short part of their hint as a tip and have no long part.
+    EXPECT_EQ(Find<QToolButton>("CancelBtn")->toolTip().toStdString(), "Cancel edit");
+    EXPECT_TRUE(Find<QToolButton>("CancelBtn")->statusTip().isEmpty());
 }
 
 // --- Messages and the selection dialog -----------------------------------------------
