@@ -1,6 +1,6 @@
 #include "fieldhooks.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -13,6 +13,30 @@
 namespace eemint {
 
 namespace {
+// Eats the click that tried to move the focus out of an edit that refused to be left, so a
+// button pressed with the mouse does not run its command all the same. Removes itself after
+// the button is released.
+class ClickSwallower : public QObject {
+public:
+    explicit ClickSwallower(QWidget* target) : QObject(target) { target->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonRelease:
+            deleteLater();
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
 bool WindowSwitch(const QFocusEvent* event)
 {
     return event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason;
@@ -124,10 +148,14 @@ void MaskEdit::Entered()
 {
     entryText_ = edit_->displayText();
     edited_ = false;
-    // Entered from the keyboard or by the program, the whole text is selected, so typing
-    // starts at the first position (a click places the caret where it points).
-    if (QGuiApplication::mouseButtons() == Qt::NoButton)
-        edit_->selectAll();
+    // Entered from the keyboard or by the program, typing starts at the first position and
+    // replaces what is there (a click places the caret where it points).
+    if (QGuiApplication::mouseButtons() == Qt::NoButton) {
+        if (edit_->displayText().trimmed().isEmpty() || edit_->displayText().remove(blank_).isEmpty())
+            edit_->setCursorPosition(0);
+        else
+            edit_->selectAll();
+    }
 }
 
 void MaskEdit::Left()
@@ -141,6 +169,9 @@ bool MaskEdit::MayLeave()
         return true;
     // Take the focus back at once, so the control it went to is never entered, then tell
     // the operator once the focus change is over.
+    QWidget* target = QApplication::focusWidget();
+    if (target && target != edit_ && QGuiApplication::mouseButtons() != Qt::NoButton)
+        new ClickSwallower(target);
     refocusing_ = true;
     edit_->setFocus(Qt::OtherFocusReason);
     refocusing_ = false;

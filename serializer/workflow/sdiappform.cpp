@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
@@ -206,6 +207,8 @@ void TSDIAppForm::FormCreate()
     ui->centralwidget->setMinimumSize(621, 315 - 30);
     adjustSize();
     setFixedSize(size());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 void TSDIAppForm::AttachForms(TAboutBox* about, TInfoForm* info, TProductForm* product, TAdvancedForm* advanced)

@@ -388,6 +388,33 @@ TEST_F(WindowTest, AdvancedDialogInProgramModeIsViewOnly)
     EXPECT_FALSE(Item("SaveItem")->isEnabled());
 }
 
+TEST_F(WindowTest, AdvancedOkDoesNotCloseOverAnIncompleteFixedSerialNumber)
+{
+    TSDIAppForm& window = Start();
+    EnterIdentity(window);
+    bool stayedOpen = false;
+    answers_.push_back([&](QDialog& dialog) {
+        QTimer::singleShot(0, &dialog, [&] {
+            EXPECT_TRUE(Activate(dialog));
+            QTest::mouseClick(dialog.findChild<QCheckBox*>("OptionsFSNCheckBox"), Qt::LeftButton);
+            auto* serial = dialog.findChild<QLineEdit*>("FSNMaskEdit");
+            QTest::mouseClick(serial, Qt::LeftButton, {}, QPoint(4, serial->height() / 2));
+            QTest::keyClicks(serial, "AB");
+            QTest::mouseClick(dialog.findChild<QPushButton*>("AdvancedOkBtn"), Qt::LeftButton);
+            stayedOpen = dialog.isVisible() && serial->hasFocus();
+            dialog.reject();
+        });
+        return dialog.exec();
+    });
+    answers_.push_back(Accept);  // the input error's message box
+    window.AdvancedItemClick();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_FALSE(Item("SaveItem")->isEnabled());
+    ASSERT_EQ(shown_.size(), 2u);
+    EXPECT_EQ(shown_[1].text, "Invalid input value.  Use escape key to abandon changes");
+}
+
 // --- Fields --------------------------------------------------------------------------
 
 TEST_F(WindowTest, HexEditsTakeOnlyHexDigitsInUpperCase)
