@@ -3,101 +3,23 @@
 // the operator sees them. Modal dialogs are answered by a runner, so no test blocks.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include <QApplication>
-#include <QDialog>
-#include <QFileDialog>
-#include <QLabel>
-#include <QPlainTextEdit>
 
 #include "advancedform.h"
-#include "benchcontrol.h"
-#include "benchfixture.h"
-#include "eemintforms.h"
-#include "expectedimage.h"
-#include "modalrunner.h"
-#include "mvdriver.h"
 #include "programming.h"
-#include "sdiappform.h"
-#include "tempdir.h"
+#include "programwindowfixture.h"
 
 namespace {
 
 using eemint::ProgrammingFlow;
-using Lines = std::vector<std::string>;
-
-constexpr size_t kSerialAt = 32;  // the serial number follows the 32-column caption
-
-class ProgramWindow : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME"))
-            oldConfigHome_ = old;
-        setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
-        eemint::SetModalRunner([this](QDialog& dialog) { return Answer(dialog); });
-        forms_ = std::make_unique<eemint::EemintForms>();
-    }
-    void TearDown() override
-    {
-        forms_.reset();
-        eemint::SetModalRunner(nullptr);
-        if (oldConfigHome_)
-            setenv("XDG_CONFIG_HOME", oldConfigHome_->c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-    }
-
-    int Answer(QDialog& dialog)
-    {
-        if (auto* data = dialog.findChild<QLabel*>("InfoFormData"))
-            errors.push_back(dialog.windowTitle().toStdString() + ": " + data->text().toStdString());
-        if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
-            if (!saveAs)
-                return QDialog::Rejected;
-            files->selectFile(QString::fromStdString(*saveAs));
-        }
-        return QDialog::Accepted;
-    }
-
-    eemint::TSDIAppForm& Window() { return *forms_->SDIAppForm(); }
-    Lines Log()
-    {
-        const QString text = Window().findChild<QPlainTextEdit*>("Logger")->toPlainText();
-        Lines lines;
-        if (!text.isEmpty())
-            for (const QString& line : text.split('\n'))
-                lines.push_back(line.toStdString());
-        return lines;
-    }
-    // The serial numbers of the pass lines in the log.
-    Lines Serials()
-    {
-        Lines serials;
-        for (const std::string& line : Log())
-            if (line.starts_with("PROGRAM DEVICE -- Serial Number "))
-                serials.push_back(line.substr(kSerialAt, 8));
-        return serials;
-    }
-    testsupport::EepromBytes Dump(int index) { return mvbench::Dump(index).value_or(testsupport::EepromBytes{}); }
-
-    testsupport::ScopedBench bench;
-    eemint::ScopedDriver driver{eemint::SystemDriver()};
-    testsupport::TempDir config_{"programwindow"};
-    std::optional<std::string> oldConfigHome_;
-    std::unique_ptr<eemint::EemintForms> forms_;
-    Lines errors;
-    std::optional<std::string> saveAs;
-};
+using testsupport::Lines;
+using testsupport::ProgramWindow;
 
 TEST_F(ProgramWindow, ProgramWritesTheWindowsIdentity)
 {
