@@ -127,9 +127,11 @@ void TCommEventThread::HandOver()
         std::lock_guard lock(mutex_);
         pending_ = true;
         released_ = false;
+        changed_.notify_all();  // a Close waiting for the end serves it from there
     }
-    // The queued call dies with this object if the port is closed before it runs.
-    QMetaObject::invokeMethod(this, [this] { ServePending(); }, Qt::QueuedConnection);
+    // The queued call dies with this object if the port is closed before it runs. It is
+    // queued by name, so that nothing the call carries is written here and read there.
+    QMetaObject::invokeMethod(this, "ServePending", Qt::QueuedConnection);
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return released_; });
 }

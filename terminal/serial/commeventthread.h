@@ -54,9 +54,12 @@ protected:
     void run() override;
     void DeliverEvents();
 
+private slots:
+    // Runs the hand-over the body waits in, if any (creating thread).
+    void ServePending();
+
 private:
     void HandOver();
-    void ServePending();
 
     platform::comm::CommPort* handle_;
     uint32_t monitored_ = 0;

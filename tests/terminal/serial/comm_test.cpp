@@ -321,6 +321,18 @@ TEST_F(EventFixture, CloseFinishesAPendingHandOverAndNothingRunsAfterIt)
     EXPECT_EQ(log.size(), 1u);
 }
 
+TEST_F(EventFixture, AHandOverThatStartsWhileCloseWaitsIsServedByClose)
+{
+    Bind();
+    port.Open();
+    ASSERT_TRUE(Eventually([&] { return port.fake->Idle(); }));
+    port.fake->eventOnStop = pc::ev::TxEmpty;
+    port.Close();  // would hang if the late hand-over were left to the event loop
+    EXPECT_EQ(log, (std::vector<std::string>{"TxEmpty"}));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.size(), 1u);
+}
+
 TEST_F(EventFixture, OpenOnAnOpenPortReplacesTheThread)
 {
     Bind();

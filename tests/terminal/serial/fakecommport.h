@@ -4,10 +4,12 @@
 
 #include "commport.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testsupport {
@@ -29,6 +31,7 @@ public:
     uint32_t modemStatus = 0;
     bool modemFails = false;
     uint32_t lineErrors = 0, inQueue = 0;
+    uint32_t eventOnStop = 0;  // a wait that completes with these events when stopped
 
     // What the port did.
     std::vector<std::string> calls;
@@ -109,6 +112,14 @@ public:
         changed_.notify_all();
         changed_.wait(lock, [this] { return stop_ || !waits_.empty(); });
         idle_ = false;
+        if (stop_ && eventOnStop) {
+            // The driver completes one more wait just as the port stops it.
+            mask = eventOnStop;
+            eventOnStop = 0;
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            return platform::comm::WaitResult::Event;
+        }
         if (stop_)
             return platform::comm::WaitResult::Stopped;
         const Wait wait = waits_.front();
