@@ -233,6 +233,11 @@ bool TSDIAppForm::event(QEvent* event)
             FormActivate();
         }
         break;
+    case QEvent::Close:
+        // No auto-mode step may reach a closed window: stop the thread and wait for it.
+        if (autoThread_)
+            autoThread_->StopAndJoin();
+        break;
     default:
         break;
     }
@@ -514,12 +519,15 @@ void TSDIAppForm::AutoEnabledClick()
 
 void TSDIAppForm::StartAutoThread()
 {
-    // Creates and starts the detection thread (TMyConnection over this window).
+    autoThread_.reset();
+    autoThread_ = std::make_unique<TMyConnection>(*this);
+    autoThread_->start();
 }
 
 void TSDIAppForm::StopAutoThread()
 {
-    // Asks the detection thread to stop without waiting for it.
+    if (autoThread_)
+        autoThread_->Stop();
 }
 
 void TSDIAppForm::MultiProgramModeClick()

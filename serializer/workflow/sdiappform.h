@@ -103,7 +103,8 @@ private:
     // Restores the named configuration (empty: the current one) into the controls.
     bool RestoreConfiguration(const std::string& name);
 
-    // Auto mode's detection thread; the wiring of TMyConnection goes here.
+    // Auto mode's detection thread. Start joins a thread left from an earlier round first, so
+    // two threads never probe at once; Stop only asks it to stop.
     void StartAutoThread();
     void StopAutoThread();
 
@@ -127,6 +128,9 @@ private:
     QLabel* hintPanel_ = nullptr;  // status panel 0
     QLabel* modePanel_ = nullptr;  // status panel 1
     QFileDialog* SaveDialog = nullptr;
+
+    // Last member: destroyed (stopped and joined) before anything the thread's steps use.
+    std::unique_ptr<TMyConnection> autoThread_;
 };
 
 }  // namespace eemint
