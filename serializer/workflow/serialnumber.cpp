@@ -24,17 +24,9 @@ private:
     std::mutex mutex_;
 };
 
-// One value per two-second slot of the calendar; only equality matters.
-uint64_t SlotKey(const std::tm& t)
-{
-    auto field = [](int v) { return static_cast<uint64_t>(static_cast<uint32_t>(v)); };
-    return (((((field(t.tm_year) * 12 + field(t.tm_mon)) * 32 + field(t.tm_mday)) * 24 + field(t.tm_hour)) * 60 +
-             field(t.tm_min)) * 30) + field(t.tm_sec) / 2;
-}
-
 constexpr std::chrono::milliseconds kPollStep{20};
-// A little over one slot, for sleeps that overshoot; a clock that has not moved on by then
-// is not going to.
+// A little over one slot, for sleeps that overshoot; a clock that gives no fresh number by
+// then is not going to soon.
 constexpr std::chrono::milliseconds kLongestWait{2500};
 
 }  // namespace
@@ -96,27 +88,23 @@ std::string SerialNumberGenerator::WaitNote(const std::string& serial)
 std::optional<std::string> SerialNumberGenerator::Issue(const std::string& manufacturerId, unsigned productBits,
                                                         const std::function<void(const std::string&)>& note)
 {
-    std::tm now = clock_.LocalNow();
-    std::string serial = Format(manufacturerId, productBits, now);
-    if (slot_ == SlotKey(now) && issuedInSlot_.count(serial)) {
+    std::string serial = Format(manufacturerId, productBits, clock_.LocalNow());
+    if (issued_.count(serial)) {
         if (note)
             note(WaitNote(serial));
-        const uint64_t repeated = SlotKey(now);
+        // Usually the next two-second slot gives a fresh number. A clock set back (the end of
+        // summer time, a correction) may give numbers issued earlier in the run for a while:
+        // those are skipped the same way, and a clock that gives nothing fresh gives nothing.
         std::chrono::milliseconds waited{0};
-        while (SlotKey(now) == repeated) {
+        while (issued_.count(serial)) {
             if (waited >= kLongestWait)
                 return std::nullopt;
             clock_.Sleep(kPollStep);
             waited += kPollStep;
-            now = clock_.LocalNow();
+            serial = Format(manufacturerId, productBits, clock_.LocalNow());
         }
-        serial = Format(manufacturerId, productBits, now);
     }
-    if (slot_ != SlotKey(now)) {
-        slot_ = SlotKey(now);
-        issuedInSlot_.clear();
-    }
-    issuedInSlot_.insert(serial);
+    issued_.insert(serial);
     return serial;
 }
 

@@ -47,8 +47,8 @@ public:
     std::string Peek(const std::string& manufacturerId, unsigned productBits);
 
     // Issues a number not issued before in this run. When the clock would repeat one, waits for
-    // the next two-second slot (at most a little over 2 s), telling `note` first. Returns
-    // nothing when the clock does not move on within that time.
+    // a fresh one (normally the next two-second slot; at most a little over 2 s), telling
+    // `note` first. Returns nothing when the clock gives no fresh number within that time.
     std::optional<std::string> Issue(const std::string& manufacturerId, unsigned productBits,
                                      const std::function<void(const std::string&)>& note);
 
@@ -57,9 +57,8 @@ public:
 
 private:
     Clock& clock_;
-    // Numbers issued within the current clock slot; a new slot starts the set afresh.
-    std::optional<uint64_t> slot_;
-    std::set<std::string> issuedInSlot_;
+    // Every number issued in this run (a few bytes a converter).
+    std::set<std::string> issued_;
 };
 
 }  // namespace eemint

@@ -120,6 +120,27 @@ TEST_F(SerialNumberGuard, PeekIssuesNothing)
     EXPECT_TRUE(notes.empty());
 }
 
+TEST_F(SerialNumberGuard, ClockSetBackSkipsNumbersIssuedBefore)
+{
+    // Issued at 02:20:30 and 02:20:34; then summer time ends and 02:20:30 comes round again.
+    clock.Set(2002, 10, 27, 2, 20, 30);
+    const std::string first = Issue();
+    clock.Set(2002, 10, 27, 2, 20, 34);
+    const std::string second = Issue();
+    clock.Set(2002, 10, 27, 2, 20, 30);
+    const std::string third = Issue();
+    EXPECT_NE(third, "<none>");
+    EXPECT_NE(third, first);
+    EXPECT_NE(third, second);
+    EXPECT_EQ(notes, std::vector<std::string>{SerialNumberGenerator::WaitNote(first)});
+    EXPECT_GE(clock.Slept(), std::chrono::seconds(2));  // the 02:20:32 slot, not an issued one
+
+    // Set back onto a number issued before and stopped there: nothing fresh, nothing issued.
+    clock.Set(2002, 10, 27, 2, 20, 34);
+    clock.Freeze();
+    EXPECT_EQ(Issue(), "<none>");
+}
+
 TEST_F(SerialNumberGuard, ClockThatDoesNotMoveGivesNoNumber)
 {
     EXPECT_EQ(Issue(), "MVALF1JJ");
