@@ -132,10 +132,15 @@ void TCustomComm::Close()
 {
     if (!IsOpen())
         return;
-    if (thread_) {
-        thread_->StopSignal();
-        thread_->WaitForEnd();
-        RetireThread();
+    // A handler that runs while this waits may close the port itself, or reopen it with a
+    // new thread: only the thread still current is retired here, and a new one is stopped
+    // too before the handle goes.
+    while (thread_) {
+        TCommEventThread* thread = thread_.get();
+        thread->StopSignal();
+        thread->WaitForEnd();
+        if (thread_.get() == thread)
+            RetireThread();
     }
     ReleaseHandle();
 }

@@ -56,6 +56,26 @@ TEST_F(CommFixture, StartsClosedWithTheConstructorValues)
     EXPECT_EQ(port.property("DeviceName").toString(), "Com2");
 }
 
+TEST_F(CommFixture, PropertiesWithADefaultResetToIt)
+{
+    const std::pair<const char*, int> defaults[] = {
+        {"BaudRate", cbr9600},   {"Parity", paNone},        {"Stopbits", sb10},
+        {"Databits", da8},       {"ReadBufSize", 4096},     {"WriteBufSize", 2048},
+        {"CharsTimeOut", 250},   {"FlowControl", fcDefault},
+    };
+    const QMetaObject* meta = port.metaObject();
+    for (const auto& [name, value] : defaults) {
+        const QMetaProperty property = meta->property(meta->indexOfProperty(name));
+        ASSERT_TRUE(property.isResettable()) << name;
+        ASSERT_TRUE(property.write(&port, value == 0 ? 1 : 0)) << name;
+        EXPECT_NE(property.read(&port).toInt(), value) << name;
+        property.reset(&port);
+        EXPECT_EQ(property.read(&port).toInt(), value) << name;
+    }
+    for (const char* name : {"DeviceName", "MonitorEvents", "Options"})
+        EXPECT_FALSE(meta->property(meta->indexOfProperty(name)).isResettable()) << name;
+}
+
 TEST_F(CommFixture, OpenAppliesEverythingInOrder)
 {
     port.prepare = [](FakeCommPort& f) { f.driverDcb.flags = pc::fBinary | pc::fAbortOnError; };
@@ -319,6 +339,34 @@ TEST_F(EventFixture, CloseFinishesAPendingHandOverAndNothingRunsAfterIt)
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(log.size(), 1u);
+}
+
+TEST_F(EventFixture, AHandlerRunByCloseMayCloseOrReopenThePortItself)
+{
+    // An error handler that closes (or reopens) its port, run by a Close that finishes the
+    // pending hand-over: the outer Close must still end with the port closed.
+    for (const bool reopen : {false, true}) {
+        int calls = 0;
+        port.OnError = [&](QObject*, int) {
+            ++calls;
+            if (reopen)
+                port.Open();
+            else
+                port.Close();
+        };
+        port.Open();
+        FakeCommPort* fake = port.fake;
+        fake->Push(pc::WaitResult::Event, pc::ev::Err);
+        while (fake->Queued() > 0)
+            QThread::msleep(1);
+        QThread::msleep(20);
+        port.Close();
+        EXPECT_EQ(calls, 1) << reopen;
+        EXPECT_FALSE(port.IsOpen()) << reopen;
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(calls, 1) << reopen;
+    }
 }
 
 TEST_F(EventFixture, AHandOverThatStartsWhileCloseWaitsIsServedByClose)
