@@ -132,7 +132,9 @@ private:
 };
 
 // The port the terminal places on its window: the same component with its settings exposed
-// as properties (written to a stored description unless they equal their defaults).
+// as properties (written to a stored description unless they equal their defaults). A
+// property that has a default is resettable to it; DeviceName, MonitorEvents and Options
+// have none and are always written.
 class TComm : public TCustomComm {
     Q_OBJECT
     Q_PROPERTY(QString DeviceName READ DeviceName WRITE SetDeviceName)
@@ -141,11 +143,11 @@ class TComm : public TCustomComm {
     Q_PROPERTY(int Parity READ ParityOrdinal WRITE SetParityOrdinal RESET ResetParity)
     Q_PROPERTY(int Stopbits READ StopbitsOrdinal WRITE SetStopbitsOrdinal RESET ResetStopbits)
     Q_PROPERTY(int Databits READ DatabitsOrdinal WRITE SetDatabitsOrdinal RESET ResetDatabits)
-    Q_PROPERTY(int ReadBufSize READ ReadBufSize WRITE SetReadBufSize)
-    Q_PROPERTY(int WriteBufSize READ WriteBufSize WRITE SetWriteBufSize)
-    Q_PROPERTY(int CharsTimeOut READ CharsTimeOut WRITE SetCharsTimeOut)
+    Q_PROPERTY(int ReadBufSize READ ReadBufSize WRITE SetReadBufSize RESET ResetReadBufSize)
+    Q_PROPERTY(int WriteBufSize READ WriteBufSize WRITE SetWriteBufSize RESET ResetWriteBufSize)
+    Q_PROPERTY(int CharsTimeOut READ CharsTimeOut WRITE SetCharsTimeOut RESET ResetCharsTimeOut)
     Q_PROPERTY(uint Options READ OptionBits WRITE SetOptionBits)
-    Q_PROPERTY(int FlowControl READ FlowControlOrdinal WRITE SetFlowControlOrdinal)
+    Q_PROPERTY(int FlowControl READ FlowControlOrdinal WRITE SetFlowControlOrdinal RESET ResetFlowControl)
     Q_PROPERTY(int XonChar READ XonCharValue WRITE SetXonCharValue)
     Q_PROPERTY(int XoffChar READ XoffCharValue WRITE SetXoffCharValue)
 public:
@@ -166,10 +168,14 @@ private:
     int DatabitsOrdinal() const { return Databits(); }
     void SetDatabitsOrdinal(int v) { if (v >= da4 && v <= da8) SetDatabits(static_cast<TDatabits>(v)); }
     void ResetDatabits() { SetDatabits(da8); }
+    void ResetReadBufSize() { SetReadBufSize(4096); }
+    void ResetWriteBufSize() { SetWriteBufSize(2048); }
+    void ResetCharsTimeOut() { SetCharsTimeOut(250); }
     uint OptionBits() const { return Options().ToBits(); }
     void SetOptionBits(uint bits) { SetOptions(TCommOptions::FromBits(static_cast<uint8_t>(bits))); }
     int FlowControlOrdinal() const { return FlowControl(); }
     void SetFlowControlOrdinal(int v) { if (v >= fcNone && v <= fcDefault) SetFlowControl(static_cast<TFlowControl>(v)); }
+    void ResetFlowControl() { SetFlowControl(fcDefault); }
     int XonCharValue() const { return static_cast<unsigned char>(EventChars()->XonChar()); }
     void SetXonCharValue(int v) { EventChars()->SetXonChar(static_cast<char>(v)); }
     int XoffCharValue() const { return static_cast<unsigned char>(EventChars()->XoffChar()); }
