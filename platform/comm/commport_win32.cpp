@@ -80,6 +80,7 @@ public:
         dcb.DCBlength = sizeof dcb;
         if (!::GetCommState(handle_, &dcb))
             return FailLast();
+        dcb_ = dcb;
         out.baudRate = dcb.BaudRate;
         out.flags = FlagWord(dcb);
         out.xonLim = dcb.XonLim;
@@ -97,9 +98,9 @@ public:
 
     bool SetState(const Dcb& in) override
     {
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        ::GetCommState(handle_, &dcb);  // keeps the reserved fields as the driver has them
+        // Starts from the block last read, so the reserved fields stay as the driver has them
+        // without a second read.
+        DCB dcb = dcb_;
         dcb.DCBlength = sizeof dcb;
         dcb.BaudRate = in.baudRate;
         SetFlagWord(dcb, in.flags);
@@ -176,7 +177,7 @@ public:
         DWORD events = 0;
         if (::WaitCommEvent(handle_, &events, &ov)) {
             mask = events;
-            return events ? WaitResult::Event : WaitResult::Failed;
+            return events ? WaitResult::Event : Failed(ERROR_SUCCESS);
         }
         DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING)
@@ -193,7 +194,7 @@ public:
         DWORD bytes = 0;
         if (::GetOverlappedResult(handle_, &ov, &bytes, FALSE)) {
             mask = events;
-            return events ? WaitResult::Event : WaitResult::Failed;
+            return events ? WaitResult::Event : Failed(ERROR_SUCCESS);
         }
         return Failed(::GetLastError());
     }
@@ -239,6 +240,7 @@ private:
         return Fail(result), -1;
     }
 
+    // A wait that failed, or completed with no event at all: both pause before the next.
     WaitResult Failed(DWORD error)
     {
         Fail(error);
@@ -258,6 +260,7 @@ private:
         ::GetOverlappedResult(handle_, &ov, &bytes, TRUE);
     }
 
+    DCB dcb_{};  // the device control block as GetState last read it
     HANDLE handle_;
     HANDLE stop_;
     HANDLE waitDone_;
