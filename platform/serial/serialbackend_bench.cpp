@@ -40,8 +40,11 @@ public:
         auto settings = ParseLineDescription(description);
         if (!settings)
             return kBenchInvalid;
-        return Status(MVB_PortSetLine(port_, settings->baud, settings->stopBitsCode, settings->parityCode,
-                                      settings->dataBits));
+        const uint32_t status = Status(MVB_PortSetLine(port_, settings->baud, settings->stopBitsCode,
+                                                       settings->parityCode, settings->dataBits));
+        if (status == 0)
+            line_ = *settings;  // a later baud or line-control request keeps the rest
+        return status;
     }
 
     uint32_t SetTimeouts(const SerialTimeouts& t) override

@@ -14,6 +14,7 @@
 #include "eepromimage.h"
 #include "mvdriver.h"
 #include "serialdevice.h"
+#include "usbdevice.h"
 
 namespace {
 
@@ -293,4 +294,32 @@ TEST_F(DeviceTests, ModemTestWithNothingAttachedFailsEveryGroupWithoutHanging)
     ASSERT_TRUE(mvbench::Attach(mvbench::Attachment::Nothing));
     RunModemTest(reporter);
     EXPECT_EQ(reporter.lines, Concat(kErasedIdentity, ModemVerdict(false, false, false, false, false)));
+}
+
+TEST_F(DeviceTests, RigPortKeepsItsLineFormatWhenOnlyTheBaudRateIsRequested)
+{
+    // COM2 at 300 baud, even parity, 7 bits, set from a description and then by the baud-rate
+    // request alone; converter 0 at the same format: a byte sent by the converter arrives intact.
+    platform::SerialDevice com2;
+    ASSERT_TRUE(com2.Open("\\\\.\\COM2"));
+    ASSERT_TRUE(com2.SetLine("300,e,7,1"));
+    uint32_t baud = 300, returned = 0;
+    ASSERT_TRUE(com2.Request(platform::kRequestSetBaudRate, &baud, sizeof baud, nullptr, 0, &returned));
+    ASSERT_TRUE(com2.SetTimeouts({20, 10, 300, 20, 200}));
+
+    eemint::TUsbDevice converter;
+    converter.SetIndex(0);
+    ASSERT_TRUE(converter.Open());
+    uint8_t line[3] = {0, 2, 7};
+    uint8_t timeouts[8] = {0x2C, 0x01, 0, 0, 0x2C, 0x01, 0, 0};
+    ASSERT_TRUE(converter.IoCtl(MV_IOCTL_SET_BAUD_RATE, &baud, sizeof baud, nullptr, 0, &returned));
+    ASSERT_TRUE(converter.IoCtl(MV_IOCTL_SET_LINE_CONTROL, line, sizeof line, nullptr, 0, &returned));
+    ASSERT_TRUE(converter.IoCtl(MV_IOCTL_SET_TIMEOUTS, timeouts, sizeof timeouts, nullptr, 0, &returned));
+    uint32_t put = 0, got = 0;
+    ASSERT_TRUE(converter.Write("A", 1, &put));
+    char received = 0;
+    ASSERT_TRUE(com2.Read(&received, 1, &got));
+    converter.Close();
+    ASSERT_EQ(got, 1u);
+    EXPECT_EQ(received, 'A');
 }
