@@ -768,8 +768,10 @@ MV_EXPORT int MVB_PortRead(MVB_PORT port, void* buffer, uint32_t size, uint32_t*
         rule.returnOnFirst = true;
         rule.total = start + std::chrono::milliseconds(rc);
     } else {
+        // Capped at about 35 years (a wait without end) so the deadline stays in range.
         if (rm != 0 || rc != 0)
-            rule.total = start + std::chrono::milliseconds(static_cast<uint64_t>(rm) * size + rc);
+            rule.total = start + std::chrono::milliseconds(
+                                     std::min(static_cast<uint64_t>(rm) * size + rc, uint64_t(1) << 40));
         if (ri != 0 && ri != kMaxDword)
             rule.interval = std::chrono::milliseconds(ri);
     }

@@ -8,8 +8,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <limits>
 
 #include "modemlinehook.h"
 #include "portnames.h"
@@ -20,6 +22,15 @@ namespace platform::serial_detail {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// A total time-out beyond this (about 35 years) is a wait without end in practice; capping it
+// keeps the deadline arithmetic in range whatever multiplier the time-outs hold.
+constexpr uint64_t kLongestTotalMs = uint64_t(1) << 40;
+
+uint64_t TotalMs(uint32_t multiplier, uint32_t size, uint32_t constant)
+{
+    return std::min(uint64_t(multiplier) * size + constant, kLongestTotalMs);
+}
 
 bool BaudToSpeed(uint32_t baud, speed_t* speed)
 {
@@ -100,7 +111,9 @@ public:
     uint32_t SetLine(const std::string& description) override
     {
         auto settings = ParseLineDescription(description);
-        if (!settings)
+        speed_t speed;
+        // Refused before anything changes: a failed call leaves the line as it was.
+        if (!settings || !BaudToSpeed(settings->baud, &speed))
             return EINVAL;
         if (uint32_t error = SetLineControl(settings->stopBitsCode, settings->parityCode, settings->dataBits))
             return error;
@@ -118,8 +131,7 @@ public:
         auto* bytes = static_cast<uint8_t*>(buffer);
         const bool immediate = timeouts_.readInterval == 0xFFFFFFFFu && timeouts_.readMultiplier == 0 &&
                                timeouts_.readConstant == 0;
-        const uint64_t totalMs =
-            uint64_t(timeouts_.readMultiplier) * size + timeouts_.readConstant;
+        const uint64_t totalMs = TotalMs(timeouts_.readMultiplier, size, timeouts_.readConstant);
         const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
         const bool useInterval = timeouts_.readInterval != 0 && timeouts_.readInterval != 0xFFFFFFFFu;
         while (*got < size) {
@@ -158,7 +170,7 @@ public:
     uint32_t Write(const void* buffer, uint32_t size, uint32_t* put) override
     {
         const auto* bytes = static_cast<const uint8_t*>(buffer);
-        const uint64_t totalMs = uint64_t(timeouts_.writeMultiplier) * size + timeouts_.writeConstant;
+        const uint64_t totalMs = TotalMs(timeouts_.writeMultiplier, size, timeouts_.writeConstant);
         const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
         while (*put < size) {
             ssize_t n = ::write(fd_, bytes + *put, size - *put);
@@ -195,7 +207,7 @@ private:
     static int RemainingMs(Clock::time_point deadline)
     {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        return left > 0 ? static_cast<int>(left) : 0;
+        return static_cast<int>(std::clamp<int64_t>(left, 0, std::numeric_limits<int>::max()));
     }
 
     // A read of 0 bytes on a non-blocking terminal means no data, unless the line hung up.

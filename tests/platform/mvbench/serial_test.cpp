@@ -105,6 +105,15 @@ TEST(BenchRig, CutDataWireLosesTheBytesAndReadsTimeOut)
     EXPECT_EQ(rig.FromConverter(pattern), "");
     ASSERT_TRUE(mvbench::RestoreWire(mvbench::Wire::Com2TxToRx));
     EXPECT_EQ(rig.ToConverter(pattern), pattern);
+
+    // An absurd multiplier makes COM2's total endless; the 20 ms interval still ends the read.
+    ASSERT_TRUE(mvbench::RestoreWire(mvbench::Wire::TxToCom2Rx));
+    ASSERT_EQ(MVB_PortSetTimeouts(rig.com2, 20, 0xFFFFFFFFu, 0, 0, 0), 0);
+    uint32_t put = 0, got = 0;
+    ASSERT_EQ(MV_Write(rig.converter, "abc", 3, &put), MV_OK);
+    std::vector<char> large(4096);
+    ASSERT_EQ(MVB_PortRead(rig.com2, large.data(), static_cast<uint32_t>(large.size()), &got), 0);
+    EXPECT_EQ(std::string(large.data(), got), "abc");
 }
 
 TEST(BenchRig, MismatchedLineCorruptsEveryByteTheSameWay)

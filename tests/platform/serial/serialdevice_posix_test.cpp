@@ -132,6 +132,15 @@ TEST(PosixSerialDevice, ReadHonoursTotalIntervalAndImmediateTimeouts)
     EXPECT_EQ(got, 3u);
     EXPECT_LT(ElapsedMs(start), 2000);
 
+    // An absurd multiplier makes the total endless; the interval still ends the read.
+    std::vector<uint8_t> large(4096);
+    ASSERT_TRUE(device.SetTimeouts({20, 0xFFFFFFFFu, 0, 0, 0}));
+    pty.WriteMaster("abc", 3);
+    start = Clock::now();
+    ASSERT_TRUE(device.Read(large.data(), static_cast<uint32_t>(large.size()), &got));
+    EXPECT_EQ(got, 3u);
+    EXPECT_LT(ElapsedMs(start), 2000);
+
     // Interval 0xFFFFFFFF with no totals: whatever is there, at once.
     ASSERT_TRUE(device.SetTimeouts({0xFFFFFFFFu, 0, 0, 0, 0}));
     start = Clock::now();
@@ -213,10 +222,16 @@ TEST(PosixSerialDevice, RefusesLineSettingsTheTerminalCannotTake)
     PtyPair pty;
     SerialDevice device;
     ASSERT_TRUE(device.Open(pty.SlavePath()));
-    for (const char* line : {"garbage", "12345,n,8,1", "300,n,8,1.5"})
-        EXPECT_FALSE(device.SetLine(line)) << line;
-    EXPECT_TRUE(device.SetLine("1200,e,7,2"));
+    ASSERT_TRUE(device.SetLine("300,n,8,1"));
     termios tio{};
+    for (const char* line : {"garbage", "12345,n,8,2", "300,n,8,1.5"}) {
+        EXPECT_FALSE(device.SetLine(line)) << line;
+        // A refused description changes nothing, not even the parts it got right.
+        ASSERT_EQ(tcgetattr(pty.SlaveFd(), &tio), 0);
+        EXPECT_EQ(tio.c_cflag & CSTOPB, tcflag_t(0)) << line;
+        EXPECT_EQ(cfgetospeed(&tio), speed_t(B300)) << line;
+    }
+    EXPECT_TRUE(device.SetLine("1200,e,7,2")) << device.LastError();
     ASSERT_EQ(tcgetattr(pty.SlaveFd(), &tio), 0);
     EXPECT_EQ(cfgetispeed(&tio), speed_t(B1200));
     // A pseudo-terminal keeps 8 bits without parity whatever it is told; the stop bits stay.
