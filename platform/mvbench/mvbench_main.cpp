@@ -56,12 +56,21 @@ private:
     std::string text_;
 };
 
+// Decimal digits with an optional minus sign and nothing else: no blanks, no plus sign.
+bool IsDecimal(const std::string& text)
+{
+    const size_t first = !text.empty() && text[0] == '-' ? 1 : 0;
+    return text.size() > first &&
+           text.find_first_not_of("0123456789", first) == std::string::npos;
+}
+
 int ParseNumber(const std::string& text, long lo, long hi, const std::string& what)
 {
     char* end = nullptr;
     errno = 0;
-    const long v = text.empty() ? 0 : std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || errno != 0 || *end != '\0' || v < lo || v > hi)
+    const bool decimal = IsDecimal(text);
+    const long v = decimal ? std::strtol(text.c_str(), &end, 10) : 0;
+    if (!decimal || errno != 0 || *end != '\0' || v < lo || v > hi)
         throw UsageError(what + " must be a number from " + std::to_string(lo) + " to " + std::to_string(hi) +
                          ", not '" + text + "'");
     return static_cast<int>(v);
