@@ -1,5 +1,7 @@
 #include "advancedform.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLineEdit>
@@ -56,6 +58,15 @@ TAdvancedForm::TAdvancedForm(QWidget* parent) : QDialog(parent), ui(std::make_un
 }
 
 TAdvancedForm::~TAdvancedForm() = default;
+
+bool TAdvancedForm::event(QEvent* event)
+{
+    if (event->type() == QEvent::StatusTip && parentWidget()) {
+        QCoreApplication::sendEvent(parentWidget(), event);
+        return true;
+    }
+    return QDialog::event(event);
+}
 
 int TAdvancedForm::Execute(WindowMode mode)
 {

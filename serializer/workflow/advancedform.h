@@ -58,6 +58,11 @@ public slots:
     void MaxPowerMaskEditEnter();
     void OptionsFSNCheckBoxClick();
 
+protected:
+    // Hints of the dialog's controls go to the main window's status bar, as the main
+    // window's own do.
+    bool event(QEvent* event) override;
+
 private:
     void GuardFocus(QWidget* control);
     bool Guarded() const;

@@ -415,6 +415,40 @@ TEST_F(WindowTest, AdvancedOkDoesNotCloseOverAnIncompleteFixedSerialNumber)
     EXPECT_EQ(shown_[1].text, "Invalid input value.  Use escape key to abandon changes");
 }
 
+TEST_F(WindowTest, AdvancedDialogOptionsAndTheirResetByNew)
+{
+    Store().Save(Sample("CABLE"));
+    TSDIAppForm& window = Start();
+    TAdvancedForm& advanced = *forms_->AdvancedForm();
+    auto* fsn = advanced.findChild<QCheckBox*>("OptionsFSNCheckBox");
+    auto* serial = advanced.findChild<QLineEdit*>("FSNMaskEdit");
+
+    advanced.SetSelfPowered(true);
+    advanced.SetRemoteWakeup(false);
+    EXPECT_EQ(advanced.GetAttributes(), 0xC0);
+    fsn->setChecked(true);
+    EXPECT_TRUE(serial->isEnabled());
+    advanced.SetFixedSerialText("AB12");
+    fsn->setChecked(false);
+    EXPECT_FALSE(serial->isEnabled());
+    EXPECT_EQ(advanced.GetFixedSerial(), "AB12    ");
+    advanced.SetFixedSerial(true);
+
+    window.NewItemClick();
+    EXPECT_TRUE(advanced.GetPlugAndPlay());
+    EXPECT_FALSE(advanced.HasFixedSerial());
+    EXPECT_FALSE(serial->isEnabled());
+    EXPECT_EQ(advanced.GetFixedSerial(), "        ");
+    EXPECT_EQ(advanced.GetAttributes(), 0xA0);
+    EXPECT_EQ(advanced.GetMaxPower(), 44);
+
+    // In Edit mode the maximum power is typed; more than 500 counts as 500.
+    auto* maxPower = advanced.findChild<QLineEdit*>("MaxPowerMaskEdit");
+    maxPower->selectAll();
+    QTest::keyClicks(maxPower, "999");
+    EXPECT_EQ(advanced.GetMaxPower(), 500);
+}
+
 // --- Fields --------------------------------------------------------------------------
 
 TEST_F(WindowTest, HexEditsTakeOnlyHexDigitsInUpperCase)
@@ -639,6 +673,17 @@ TEST_F(WindowTest, HintsOfControlsAndMenuItemsGoToTheFirstPanel)
     EXPECT_EQ(panel->text().toStdString(), "Vendor ID (4 hexadecimal digits)");
     QTest::mouseMove(Find("DescriptionMaskEdit"));
     EXPECT_EQ(panel->text().toStdString(), "Product Description");
+
+    // The advanced dialog's hints go to the same panel.
+    TAdvancedForm& advanced = *forms_->AdvancedForm();
+    advanced.show();
+    ASSERT_TRUE(Activate(advanced));
+    // Moved through its own window: the dialog lies over the main window.
+    QWidget* selfPowered = advanced.findChild<QWidget*>("SelfPoweredCheckBox");
+    QTest::mouseMove(advanced.windowHandle(), selfPowered->mapTo(&advanced, selfPowered->rect().center()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel->text() == "Device is Self-Powered"; }, 2000))
+        << panel->text().toStdString();
+    advanced.hide();
 
     window.DisableInputs();
     QMenu* device = Find<QMenu>("Device1");
