@@ -148,9 +148,9 @@ void TCustomComm::Close()
 void TCustomComm::RetireThread()
 {
     // Closed from inside its own hand-over, the thread's delivery is still on the stack: its
-    // object goes once control is back in the event loop.
+    // object goes once that delivery has returned.
     if (thread_->InDelivery())
-        thread_.release()->deleteLater();
+        thread_.release()->DeleteWhenDelivered();
     else
         thread_.reset();
 }

@@ -147,9 +147,23 @@ void TCommEventThread::ServePending()
     ++delivering_;
     DeliverEvents();
     --delivering_;
-    std::lock_guard lock(mutex_);
-    released_ = true;
-    changed_.notify_all();
+    {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+    if (retired_ && delivering_ == 0)
+        deleteLater();
+}
+
+void TCommEventThread::DeleteWhenDelivered()
+{
+    // Deleting at once, or queueing the deletion now, could free this object inside a loop
+    // nested in the delivery, while the delivery's own frame still uses it.
+    if (InDelivery())
+        retired_ = true;
+    else
+        deleteLater();
 }
 
 void TCommEventThread::DeliverEvents()

@@ -41,6 +41,9 @@ public:
 
     // True while this thread's hand-over runs on the creating thread.
     bool InDelivery() const { return delivering_ > 0; }
+    // Frees this ended thread once the hand-over running now has returned to the event loop
+    // (a handler may spin a nested loop meanwhile), or from the event loop when none runs.
+    void DeleteWhenDelivered();
     // True when the wait ended because the device went away (its last hand-over says so).
     bool DeviceLost() const { return lost_; }
     uint32_t EventMask() const { return eventMask_; }
@@ -68,6 +71,7 @@ private:
     TCallback callback_;
     std::atomic<bool> terminated_{false};
     int delivering_ = 0;  // creating thread only
+    bool retired_ = false;  // creating thread only: DeleteWhenDelivered was called
 
     std::mutex mutex_;
     std::condition_variable changed_;

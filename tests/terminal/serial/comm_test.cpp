@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <memory>
 #include <string>
@@ -367,6 +369,30 @@ TEST_F(EventFixture, AHandlerRunByCloseMayCloseOrReopenThePortItself)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_EQ(calls, 1) << reopen;
     }
+}
+
+TEST_F(EventFixture, ACloseFromALoopNestedInAHandlerKeepsTheDeliveryIntact)
+{
+    // A handler that runs a nested event loop (a message box does) in which the port is
+    // closed: the retired thread must outlive the delivery still on the stack.
+    port.OnCTS = [this](QObject*) {
+        Record("CTS");
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, [this] { port.Close(); });
+        QTimer::singleShot(30, &loop, &QEventLoop::quit);
+        loop.exec();
+        Record(port.IsOpen() ? "open" : "closed");
+    };
+    port.OnRxChar = [this](QObject*, int) { Record("RxChar"); };
+    port.Open();
+    port.fake->Push(pc::WaitResult::Event, pc::ev::Cts | pc::ev::RxChar);
+    ASSERT_TRUE(Eventually([&] { return log.size() == 2; }));
+    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(log, (std::vector<std::string>{"CTS", "closed"}));
+    port.Open();  // and the port opens again as usual
+    port.fake->Push(pc::WaitResult::Event, pc::ev::RxChar);
+    ASSERT_TRUE(Eventually([&] { return log.size() == 3; }));
 }
 
 TEST_F(EventFixture, AHandOverThatStartsWhileCloseWaitsIsServedByClose)
