@@ -74,11 +74,11 @@ int main(int argc, char** argv)
         config.manufacturerId = "MV";
         config.vendorId = "3A7E";
         config.productId = "5C01";
+        config.description = "MVC110 EVALUATION KIT";
+        eemint::ConfigurationStore().Save(config);
+        // Saved last, so it is current: Program mode shows the second-generation options.
         config.description = "USB HS SERIAL CONVERTER CABLE";
         config.rev4 = true;
-        eemint::ConfigurationStore().Save(config);
-        config.description = "MVC110 EVALUATION KIT";
-        config.rev4 = false;
         eemint::ConfigurationStore().Save(config);
     }
 
