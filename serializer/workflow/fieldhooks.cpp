@@ -195,6 +195,10 @@ bool MaskEdit::KeyPressed(QEvent* event)
     if (!keyFilter || text.isEmpty())
         return false;
     const char32_t typed = text.toUcs4().value(0);
+    // Delete carries the DEL character on some platforms: an editing key like Backspace,
+    // never typed into the text.
+    if (typed == 0x7F)
+        return false;
     const std::optional<char32_t> result = keyFilter(typed);
     if (!result)
         return true;

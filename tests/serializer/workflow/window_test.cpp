@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -459,6 +460,11 @@ TEST_F(WindowTest, HexEditsTakeOnlyHexDigitsInUpperCase)
     EXPECT_EQ(Text("VendorIDMaskEdit"), "B1  ");
     QTest::keyClick(Edit("VendorIDMaskEdit"), Qt::Key_Backspace);
     EXPECT_EQ(Text("VendorIDMaskEdit"), "B   ");
+    // On X11 the Delete key carries the DEL character: an editing key, not a typed one.
+    Edit("VendorIDMaskEdit")->home(false);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(0x7F)));
+    QApplication::sendEvent(Edit("VendorIDMaskEdit"), &del);
+    EXPECT_EQ(Text("VendorIDMaskEdit"), "    ");
     EXPECT_EQ(HexKeyFilter('\b'), U'\b');
     EXPECT_EQ(HexKeyFilter('f'), U'F');
     EXPECT_EQ(HexKeyFilter('G'), std::nullopt);
