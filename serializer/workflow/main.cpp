@@ -31,7 +31,7 @@ public:
 private:
     static void ShowException(const QString& text)
     {
-        QMessageBox::critical(activeWindow(), applicationDisplayName(), text);
+        QMessageBox::critical(activeWindow(), "MVUSB Serializer and Tester", text);
     }
 };
 
@@ -41,8 +41,8 @@ int main(int argc, char* argv[])
 {
     eemint::InstallDriver(&eemint::SystemDriver());
     EemintApplication app(argc, argv);
+    // No display name: the windowing system would append it to every dialog's caption.
     QApplication::setApplicationName("Eemint");
-    QApplication::setApplicationDisplayName("MVUSB Serializer and Tester");
     eemint::EemintForms forms;
     forms.SDIAppForm()->show();
     forms.SDIAppForm()->activateWindow();
