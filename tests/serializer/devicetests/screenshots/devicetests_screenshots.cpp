@@ -43,7 +43,6 @@ int main(int argc, char* argv[])
     }
     eemint::InstallDriver(&eemint::SystemDriver());
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName("MVUSB Serializer and Tester");
     const QDir out(QString::fromLocal8Bit(argv[1]));
     bool ok = Shoot(out.filePath("loopback-passed.png"), false);
     ok = Shoot(out.filePath("loopback-failed.png"), true) && ok;
