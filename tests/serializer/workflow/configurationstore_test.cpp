@@ -1,10 +1,15 @@
-// Stored configurations over the file backend: naming, what a save writes, what a restore
-// makes of complete, partial and odd subkeys, and the listing.
+// Stored configurations: naming, what a save writes, what a restore makes of complete,
+// partial and odd subkeys, and the listing. The store cases run against the settings backend
+// of the build (the file natively, the registry in the Win32 build under Wine), each test on
+// a store of its own that is removed afterwards; the checks of the file's text run where the
+// file backend is.
 #include "configurationstore.h"
-#include "tempdir.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -12,6 +17,20 @@ namespace {
 
 using eemint::ConfigurationStore;
 using eemint::ProductConfiguration;
+
+enum class Backend { File, Registry };
+
+// The backend behind platform::OpenSettingsStore in this build.
+#ifdef _WIN32
+constexpr Backend kBuiltBackend = Backend::Registry;
+#else
+constexpr Backend kBuiltBackend = Backend::File;
+#endif
+
+std::string BackendName(const testing::TestParamInfo<Backend>& info)
+{
+    return info.param == Backend::File ? "File" : "Registry";
+}
 
 ProductConfiguration Identity(const std::string& manufacturer, const std::string& description,
                               const std::string& vendorId = "3A7E", const std::string& productId = "5C01")
@@ -68,13 +87,52 @@ void ExpectSame(const ProductConfiguration& a, const ProductConfiguration& b)
     EXPECT_EQ(a.fixedSerialText, b.fixedSerialText);
 }
 
-class ConfigurationStoreTest : public testing::Test {
+class ConfigurationStoreTest : public testing::TestWithParam<Backend> {
 protected:
-    ConfigurationStoreTest() { location_.file = (dir_.Path() / "romtool.conf").string(); }
+    void SetUp() override { location_ = NewLocation(); }
+    void TearDown() override
+    {
+        for (const auto& location : locations_)
+            EXPECT_TRUE(platform::DeleteSettingsStore(location)) << location.registryKey;
+        std::error_code ignored;
+        for (const auto& folder : folders_)
+            std::filesystem::remove_all(folder, ignored);
+    }
+
+    // A store of its own: a file in a fresh temporary folder, and a key of its own under
+    // HKEY_CURRENT_USER. Both fields are set whichever backend runs, so no test can reach the
+    // user's real store; both are removed after the test.
+    platform::SettingsLocation NewLocation()
+    {
+        static std::atomic<int> counter{0};
+        const auto unique = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+                            std::to_string(counter++);
+        const auto folder = std::filesystem::temp_directory_path() / ("configurationstore-" + unique);
+        std::filesystem::create_directories(folder);
+        folders_.push_back(folder);
+        platform::SettingsLocation location;
+        location.registryKey = "Software\\SerialToolsTest-" + unique;
+        location.file = (folder / "romtool.conf").string();
+        locations_.push_back(location);
+        return location;
+    }
 
     // Each call is a fresh object over the same store, as each command of the window is.
     ConfigurationStore Configs() { return ConfigurationStore(platform::OpenSettingsStore(location_)); }
     std::unique_ptr<platform::SettingsStore> Raw() { return platform::OpenSettingsStore(location_); }
+
+    platform::SettingsLocation location_;
+
+private:
+    std::vector<platform::SettingsLocation> locations_;
+    std::vector<std::filesystem::path> folders_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Backend, ConfigurationStoreTest, testing::Values(kBuiltBackend), BackendName);
+
+// Checks of the store file itself, where this build's store is the file.
+class ConfigurationFileTest : public ConfigurationStoreTest {
+protected:
     std::string FileText()
     {
         std::ifstream in(location_.file, std::ios::binary);
@@ -82,10 +140,13 @@ protected:
         text << in.rdbuf();
         return text.str();
     }
-
-    testsupport::TempDir dir_{"configurationstore"};
-    platform::SettingsLocation location_;
 };
+
+INSTANTIATE_TEST_SUITE_P(Backend, ConfigurationFileTest,
+                         testing::ValuesIn(kBuiltBackend == Backend::File ? std::vector<Backend>{Backend::File}
+                                                                          : std::vector<Backend>{}),
+                         BackendName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(ConfigurationFileTest);
 
 TEST(ConfigurationName, FollowsTheNameRule)
 {
@@ -105,13 +166,25 @@ TEST(ConfigurationName, FollowsTheNameRule)
             << c.manufacturer << " / " << c.description;
 }
 
-TEST_F(ConfigurationStoreTest, EveryValueRoundTrips)
+TEST(ConfigurationStore, MaxPowerTextReadsAsTheDialogWould)
+{
+    struct Case { std::string text; int milliamps; };
+    const Case cases[] = {{"44", 44},   {"500", 500}, {"999", 500}, {"", 0},   {"  50", 50},
+                          {"12ab", 12}, {"+7", 7},    {"-5", -5},   {"x9", 0}, {"99999999999999", 500}};
+    for (const auto& c : cases)
+        EXPECT_EQ(eemint::MaxPowerFromText(c.text), c.milliamps) << '"' << c.text << '"';
+}
+
+TEST_P(ConfigurationStoreTest, EveryValueRoundTrips)
 {
     const ProductConfiguration saved = Unusual();
     const std::string name = Configs().Save(saved);
     ASSERT_EQ(name, "M\xFCller & S\xF6hne Kabel \xE9t\xE9 [A=B] 100% (VID=1234 PID=ABCD)");
     EXPECT_EQ(Configs().Current(), name);
-    EXPECT_NE(FileText().find("M\xC3\xBCller"), std::string::npos);  // Latin-1 held as UTF-8
+    // Latin-1 is held as UTF-8 in the store's texts, subkey names included.
+    EXPECT_EQ(Raw()->ReadString("M\xC3\xBCller & S\xC3\xB6hne Kabel \xC3\xA9t\xC3\xA9 [A=B] 100% (VID=1234 PID=ABCD)",
+                                "Manufacturer"),
+              "M\xC3\xBCller & S\xC3\xB6hne");
 
     ProductConfiguration restored;  // the other way round wherever it can be
     restored.plugAndPlay = false;
@@ -134,10 +207,40 @@ TEST_F(ConfigurationStoreTest, EveryValueRoundTrips)
     ExpectSame(restored, flipped);
 }
 
-TEST_F(ConfigurationStoreTest, SaveWritesTheValuesInOrder)
+TEST_P(ConfigurationStoreTest, SaveWritesEveryValueAsText)
+{
+    const std::string name = Configs().Save(Unusual());
+    const std::pair<const char*, const char*> values[] = {
+        {"Manufacturer", "M\xC3\xBCller & S\xC3\xB6hne"},
+        {"Code", "Q "},
+        {"ID", "VID_1234&PID_ABCD"},
+        {"Description", "Kabel \xC3\xA9t\xC3\xA9 [A=B] 100%"},
+        {"PnP", "1"},
+        {"SelfPowered", "1"},
+        {"RemoteWakeup", "1"},
+        {"MaxPower", "250"},
+        {"SerialNumber", "AB12CD34"},
+        {"Rev4", "1"},
+        {"IsoIn", "1"},
+        {"IsoOut", "1"},
+        {"IntPDEN", "1"},
+        {"IntSerNo", "0"},
+        {"IntUSBVer", "1"},
+        {"USBVer", "0200"},
+    };
+    auto raw = Raw();
+    const std::string key = "M\xC3\xBCller & S\xC3\xB6hne Kabel \xC3\xA9t\xC3\xA9 [A=B] 100% (VID=1234 PID=ABCD)";
+    for (const auto& [value, text] : values)
+        EXPECT_EQ(raw->ReadString(key, value), text) << value;
+    EXPECT_EQ(raw->ReadString("Setup", "Current"), key);
+    EXPECT_EQ(raw->SubkeyNames(""), (std::vector<std::string>{key, "Setup"}));
+}
+
+TEST_P(ConfigurationFileTest, SaveWritesTheValuesInOrder)
 {
     Configs().Save(Unusual());
     const std::string text = FileText();
+    EXPECT_NE(text.find("M\xC3\xBCller"), std::string::npos);  // Latin-1 held as UTF-8
     size_t last = 0;
     for (const char* value : {"Manufacturer=", "Code=", "ID=", "Description=", "PnP=", "SelfPowered=", "RemoteWakeup=",
                               "MaxPower=", "SerialNumber=", "Rev4=", "IsoIn=", "IsoOut=", "IntPDEN=", "IntSerNo=",
@@ -151,7 +254,7 @@ TEST_F(ConfigurationStoreTest, SaveWritesTheValuesInOrder)
     EXPECT_NE(text.find("\nMaxPower=250\n"), std::string::npos);
 }
 
-TEST_F(ConfigurationStoreTest, MissingValuesTakeTheirDefaults)
+TEST_P(ConfigurationStoreTest, MissingValuesTakeTheirDefaults)
 {
     ASSERT_TRUE(Raw()->WriteString("Hand made", "Manufacturer", "ACME"));
     ProductConfiguration c = Unusual();
@@ -176,7 +279,7 @@ TEST_F(ConfigurationStoreTest, MissingValuesTakeTheirDefaults)
     EXPECT_EQ(c.usbVersion, "0110");
 }
 
-TEST_F(ConfigurationStoreTest, BooleansComeFromIntegers)
+TEST_P(ConfigurationStoreTest, BooleansComeFromIntegers)
 {
     struct Case { std::string stored; bool pnp, intSerNo; };  // defaults: false, true
     const Case cases[] = {
@@ -196,16 +299,7 @@ TEST_F(ConfigurationStoreTest, BooleansComeFromIntegers)
     }
 }
 
-TEST_F(ConfigurationStoreTest, MaxPowerTextReadsAsTheDialogWould)
-{
-    struct Case { std::string text; int milliamps; };
-    const Case cases[] = {{"44", 44},   {"500", 500}, {"999", 500}, {"", 0},   {"  50", 50},
-                          {"12ab", 12}, {"+7", 7},    {"-5", -5},   {"x9", 0}, {"99999999999999", 500}};
-    for (const auto& c : cases)
-        EXPECT_EQ(eemint::MaxPowerFromText(c.text), c.milliamps) << '"' << c.text << '"';
-}
-
-TEST_F(ConfigurationStoreTest, IdSplitsAtFixedPositions)
+TEST_P(ConfigurationStoreTest, IdSplitsAtFixedPositions)
 {
     struct Case { std::string id, vendor, product; };
     const Case cases[] = {
@@ -222,7 +316,7 @@ TEST_F(ConfigurationStoreTest, IdSplitsAtFixedPositions)
     }
 }
 
-TEST_F(ConfigurationStoreTest, RestoreFailsWithoutManufacturerAndChangesNothing)
+TEST_P(ConfigurationStoreTest, RestoreFailsWithoutManufacturerAndChangesNothing)
 {
     auto raw = Raw();
     raw->WriteString("No manufacturer", "Code", "AB");
@@ -240,7 +334,7 @@ TEST_F(ConfigurationStoreTest, RestoreFailsWithoutManufacturerAndChangesNothing)
     ExpectSame(c, before);
 }
 
-TEST_F(ConfigurationStoreTest, TextsLongerThanTheirFieldsAreCut)
+TEST_P(ConfigurationStoreTest, TextsLongerThanTheirFieldsAreCut)
 {
     auto raw = Raw();
     raw->WriteString("K", "Manufacturer", "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
@@ -257,7 +351,7 @@ TEST_F(ConfigurationStoreTest, TextsLongerThanTheirFieldsAreCut)
     EXPECT_EQ(c.usbVersion, "0110");
 }
 
-TEST_F(ConfigurationStoreTest, ListingLeavesOutSetupButNotOtherSpellings)
+TEST_P(ConfigurationStoreTest, ListingLeavesOutSetupButNotOtherSpellings)
 {
     Configs().Save(Identity("MAVIX", "B CABLE"));
     Configs().Save(Identity("MAVIX", "a cable"));
@@ -265,16 +359,14 @@ TEST_F(ConfigurationStoreTest, ListingLeavesOutSetupButNotOtherSpellings)
                                                             "MAVIX B CABLE (VID=3A7E PID=5C01)"}));
 
     // Keys are named without regard to case, so "setup" can only exist where "Setup" does not.
-    testsupport::TempDir other("configurationstore");
-    platform::SettingsLocation elsewhere;
-    elsewhere.file = (other.Path() / "romtool.conf").string();
+    const platform::SettingsLocation elsewhere = NewLocation();
     platform::OpenSettingsStore(elsewhere)->CreateKey("setup");
     platform::OpenSettingsStore(elsewhere)->CreateKey("Zeta");
     EXPECT_EQ(ConfigurationStore(platform::OpenSettingsStore(elsewhere)).Names(),
               (std::vector<std::string>{"setup", "Zeta"}));
 }
 
-TEST_F(ConfigurationStoreTest, SavingTheSameProductReusesItsSubkey)
+TEST_P(ConfigurationStoreTest, SavingTheSameProductReusesItsSubkey)
 {
     ProductConfiguration c = Identity("MAVIX", "CABLE");
     Configs().Save(c);
@@ -287,7 +379,7 @@ TEST_F(ConfigurationStoreTest, SavingTheSameProductReusesItsSubkey)
     EXPECT_EQ(Configs().Current(), "MAVIX OTHER CABLE (VID=3A7E PID=5C01)");
 }
 
-TEST_F(ConfigurationStoreTest, SavingWithoutFixedSerialRemovesTheOldOne)
+TEST_P(ConfigurationStoreTest, SavingWithoutFixedSerialRemovesTheOldOne)
 {
     ProductConfiguration c = Identity("MAVIX", "CABLE");
     c.fixedSerial = true;
@@ -302,7 +394,7 @@ TEST_F(ConfigurationStoreTest, SavingWithoutFixedSerialRemovesTheOldOne)
     EXPECT_FALSE(restored.fixedSerial);
 }
 
-TEST_F(ConfigurationStoreTest, FixedSerialOfBlanksRestoresSwitchedOff)
+TEST_P(ConfigurationStoreTest, FixedSerialOfBlanksRestoresSwitchedOff)
 {
     auto raw = Raw();
     raw->WriteString("K", "Manufacturer", "ACME");
@@ -313,7 +405,7 @@ TEST_F(ConfigurationStoreTest, FixedSerialOfBlanksRestoresSwitchedOff)
     EXPECT_EQ(c.fixedSerialText, "        ");
 }
 
-TEST_F(ConfigurationStoreTest, NameWithBackslashStaysOneSubkey)
+TEST_P(ConfigurationStoreTest, NameWithBackslashStaysOneSubkey)
 {
     const std::string name = Configs().Save(Identity("A\\B", "CABLE"));
     EXPECT_EQ(name, "A/B CABLE (VID=3A7E PID=5C01)");
@@ -323,13 +415,26 @@ TEST_F(ConfigurationStoreTest, NameWithBackslashStaysOneSubkey)
     EXPECT_EQ(c.manufacturer, "A\\B");  // the manufacturer itself is kept as typed
 }
 
-TEST_F(ConfigurationStoreTest, FailedSaveReturnsNoName)
+// A name the store refuses as a key (longer than a key name may be) saves nothing and keeps
+// the current pointer where it was.
+TEST_P(ConfigurationStoreTest, RefusedNameSavesNothing)
+{
+    const std::string kept = Configs().Save(Identity("MAVIX", "CABLE"));
+    ConfigurationStore configs = Configs();
+    EXPECT_EQ(configs.Save(Identity("MAVIX", std::string(300, 'D'))), "");
+    EXPECT_FALSE(configs.LastError().empty());
+    EXPECT_EQ(Configs().Current(), kept);
+    EXPECT_EQ(Configs().Names(), std::vector<std::string>{kept});
+}
+
+TEST_P(ConfigurationFileTest, FailedSaveReturnsNoName)
 {
     std::filesystem::create_directory(location_.file);  // the store cannot be written
     ConfigurationStore configs = Configs();
     EXPECT_EQ(configs.Save(Identity("MAVIX", "CABLE")), "");
     EXPECT_FALSE(configs.LastError().empty());
     EXPECT_FALSE(configs.SetCurrent("x"));
+    std::filesystem::remove(location_.file);  // so the store itself can be removed afterwards
 }
 
 }  // namespace
