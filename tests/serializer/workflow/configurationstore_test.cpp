@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 
 namespace {
@@ -27,10 +28,10 @@ constexpr Backend kBuiltBackend = Backend::Registry;
 constexpr Backend kBuiltBackend = Backend::File;
 #endif
 
-std::string BackendName(const testing::TestParamInfo<Backend>& info)
-{
-    return info.param == Backend::File ? "File" : "Registry";
-}
+const char* BackendText(Backend backend) { return backend == Backend::File ? "File" : "Registry"; }
+std::string BackendName(const testing::TestParamInfo<Backend>& info) { return BackendText(info.param); }
+// Names the backend in test listings (and so in CTest's test names) instead of its bytes.
+void PrintTo(Backend backend, std::ostream* out) { *out << BackendText(backend); }
 
 ProductConfiguration Identity(const std::string& manufacturer, const std::string& description,
                               const std::string& vendorId = "3A7E", const std::string& productId = "5C01")
