@@ -62,10 +62,3 @@ TEST_F(ProgramWindow, ExitWithAutoModeOn)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -197,10 +197,3 @@ TEST_F(AutoMode, StopWakesThePauseAtOnce)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

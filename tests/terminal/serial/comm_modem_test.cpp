@@ -100,10 +100,3 @@ TEST_F(NullModem, ClosingFlowControlSettingsDriveTheLines)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

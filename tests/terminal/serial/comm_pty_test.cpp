@@ -365,10 +365,3 @@ TEST(PtyNames, ComNamesResolveThroughTheUsersTable)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -514,10 +514,3 @@ TEST_F(EventFixture, DestroyingAnOpenPortClosesIt)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
