@@ -160,7 +160,10 @@ std::optional<std::array<uint8_t, 128>> Dump(int index)
     return out;
 }
 
-std::vector<ConverterInfo> List()
+namespace {
+// The plugged converters with their dense indices, then, when asked, the unplugged ones
+// (index -1), all from one reading of the state.
+std::vector<ConverterInfo> Converters(bool withUnplugged)
 {
     std::vector<ConverterInfo> out;
     Run([&](State& s, bool&, std::string&) {
@@ -168,25 +171,24 @@ std::vector<ConverterInfo> List()
         for (const Converter& c : s.converters)
             if (c.plugged)
                 out.push_back(Info(c, index++));
+        if (withUnplugged)
+            for (const Converter& c : s.converters)
+                if (!c.plugged)
+                    out.push_back(Info(c, -1));
         return true;
     });
     return out;
 }
+}  // namespace
+
+std::vector<ConverterInfo> List()
+{
+    return Converters(false);
+}
 
 std::vector<ConverterInfo> ListAll()
 {
-    std::vector<ConverterInfo> out;
-    Run([&](State& s, bool&, std::string&) {
-        int index = 0;
-        for (const Converter& c : s.converters)
-            if (c.plugged)
-                out.push_back(Info(c, index++));
-        for (const Converter& c : s.converters)
-            if (!c.plugged)
-                out.push_back(Info(c, -1));
-        return true;
-    });
-    return out;
+    return Converters(true);
 }
 
 std::optional<State> Snapshot()

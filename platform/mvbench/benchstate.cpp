@@ -468,16 +468,27 @@ std::filesystem::path BenchDir()
     return std::filesystem::path(home && *home ? home : "/tmp") / ".local" / "state" / "mvbench";
 }
 
+// Prepares the bench folder and takes its lock, held while `lock` lives; false with the
+// reason when either fails.
+bool LockFolder(std::filesystem::path& dir, std::optional<FolderLock>& lock, std::string& error)
+{
+    if (!PrepareFolder(dir, error))
+        return false;
+    lock.emplace(dir);
+    if (!lock->Ok()) {
+        error = ErrnoText("cannot lock the bench folder", lock->Path());
+        lock.reset();
+        return false;
+    }
+    return true;
+}
+
 bool Transact(const Change& change, std::string& error)
 {
     std::filesystem::path dir;
-    if (!PrepareFolder(dir, error))
+    std::optional<FolderLock> lock;
+    if (!LockFolder(dir, lock, error))
         return false;
-    FolderLock lock(dir);
-    if (!lock.Ok()) {
-        error = ErrnoText("cannot lock the bench folder", lock.Path());
-        return false;
-    }
     const std::filesystem::path path = dir / "state";
     std::string text;
     State state;
@@ -506,13 +517,9 @@ bool Transact(const Change& change, std::string& error)
 bool Overwrite(const State& state, std::string& error)
 {
     std::filesystem::path dir;
-    if (!PrepareFolder(dir, error))
+    std::optional<FolderLock> lock;
+    if (!LockFolder(dir, lock, error))
         return false;
-    FolderLock lock(dir);
-    if (!lock.Ok()) {
-        error = ErrnoText("cannot lock the bench folder", lock.Path());
-        return false;
-    }
     return WriteStateFile(dir, state, error);
 }
 
