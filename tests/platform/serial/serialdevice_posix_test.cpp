@@ -16,6 +16,7 @@
 #include "ptypair.h"
 #include "serialdevice.h"
 #include "tempdir.h"
+#include "transfer.h"
 
 using platform::SerialDevice;
 using platform::SerialTimeouts;
@@ -30,27 +31,8 @@ long ElapsedMs(Clock::time_point start)
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-std::vector<uint8_t> Pattern(size_t length)
-{
-    std::vector<uint8_t> bytes(length);
-    std::iota(bytes.begin(), bytes.end(), uint8_t{0});
-    return bytes;
-}
-
-// Reads until size bytes have come or a call moves nothing, as the device tests do.
-std::vector<uint8_t> ReadAll(SerialDevice& device, size_t size)
-{
-    std::vector<uint8_t> bytes(size);
-    size_t got = 0;
-    while (got < size) {
-        uint32_t n = 0;
-        if (!device.Read(bytes.data() + got, static_cast<uint32_t>(size - got), &n) || n == 0)
-            break;
-        got += n;
-    }
-    bytes.resize(got);
-    return bytes;
-}
+using serialtest::Pattern;
+using serialtest::ReadAll;
 
 // Sets an environment variable for the life of the object.
 class ScopedEnv {

@@ -10,6 +10,7 @@
 
 #include "modemlinehook.h"
 #include "serialdevice.h"
+#include "transfer.h"
 
 using platform::SerialDevice;
 
@@ -36,19 +37,8 @@ protected:
     SerialDevice com1, com2;
 };
 
-std::vector<uint8_t> ReadAll(SerialDevice& device, size_t size)
-{
-    std::vector<uint8_t> bytes(size);
-    size_t got = 0;
-    while (got < size) {
-        uint32_t n = 0;
-        if (!device.Read(bytes.data() + got, static_cast<uint32_t>(size - got), &n) || n == 0)
-            break;
-        got += n;
-    }
-    bytes.resize(got);
-    return bytes;
-}
+using serialtest::Pattern;
+using serialtest::ReadAll;
 
 bool WriteAll(SerialDevice& device, const std::vector<uint8_t>& bytes)
 {
@@ -76,8 +66,7 @@ TEST_F(WineComPorts, MoveDataBothWaysAtBothBaudRates)
             ASSERT_TRUE(port->SetLine(c.line)) << port->LastError();
             ASSERT_TRUE(port->SetTimeouts({20, 10, 300, 20, 200})) << port->LastError();
         }
-        std::vector<uint8_t> pattern(c.length);
-        std::iota(pattern.begin(), pattern.end(), uint8_t{0});
+        const auto pattern = Pattern(c.length);
         ASSERT_TRUE(WriteAll(com2, pattern));
         EXPECT_EQ(ReadAll(com1, c.length), pattern);
         ASSERT_TRUE(WriteAll(com1, pattern));
