@@ -87,9 +87,14 @@ void TCustomComm::RefuseWhileOpen() const
         RaiseCommError("Device already assigned (open)", -1);
 }
 
-void TCustomComm::SetHandle(std::unique_ptr<pc::CommPort> handle)
+void TCustomComm::SetPortFactory(TCommPortFactory factory)
 {
-    handle_ = std::move(handle);
+    portFactory_ = std::move(factory);
+}
+
+std::unique_ptr<pc::CommPort> TCustomComm::OpenSystemPort(const QString& deviceName)
+{
+    return pc::OpenCommPort(platform::ResolvePortPath(deviceName.toStdString()));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -111,8 +116,7 @@ void TCustomComm::Open()
 
 void TCustomComm::OpenHandle()
 {
-    const std::string path = platform::ResolvePortPath(deviceName_.toStdString());
-    handle_ = pc::OpenCommPort(path);
+    handle_ = portFactory_ ? portFactory_(deviceName_) : OpenSystemPort(deviceName_);
     if (!handle_)
         RaiseCommError("Error accessing specified device", LastErrorCode());
     if (!handle_->IsCharDevice()) {

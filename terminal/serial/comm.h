@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace platform::comm {
@@ -19,6 +20,12 @@ class CommPort;
 }
 
 class TCustomComm;
+
+// Opens the device a port's DeviceName stands for: the operating system's port by default,
+// a pseudo-terminal or a scripted fake in tests. It returns null, with the system's last
+// error set, when the device cannot be opened.
+using TCommPortFactory =
+    std::function<std::unique_ptr<platform::comm::CommPort>(const QString& deviceName)>;
 
 // The XON and XOFF characters of a port; a change reaches the open port at once.
 class TCommEventChars : public QObject {
@@ -78,6 +85,12 @@ public:
     void SetFlowControl(TFlowControl value);
     TCommEventChars* EventChars() const { return eventChars_.get(); }
 
+    // Where Open gets its device from; an empty factory restores the system's ports. Takes
+    // effect at the next Open.
+    void SetPortFactory(TCommPortFactory factory);
+    // The system's ports: the name resolved to a device path and opened there.
+    static std::unique_ptr<platform::comm::CommPort> OpenSystemPort(const QString& deviceName);
+
     // The event handlers, assigned plainly; an empty one is skipped.
     TNotifyEvent OnBreak;
     TNotifyEvent OnCTS;
@@ -95,24 +108,24 @@ public:
     static uint32_t EventBit(TCommEventState event);
 
 protected:
-    // Opens the device named by DeviceName and checks that it is a character device.
-    virtual void OpenHandle();
     // Calls the one handler bound to an event mask bit.
     virtual void DispatchEvent(uint32_t eventBit);
 
+    platform::comm::CommPort* Handle() const { return handle_.get(); }
+
+private:
+    // Opens the device named by DeviceName through the factory and checks that it is a
+    // character device.
+    void OpenHandle();
     void ReleaseHandle();
     void HandleEvents(TCommEventThread* thread, uint32_t eventMask);
     [[noreturn]] static void RaiseCommError(const char* text, int32_t code);
     // The system code of the last failed backend call, as the error code to raise.
     static int32_t LastErrorCode();
-
-    platform::comm::CommPort* Handle() const { return handle_.get(); }
-    void SetHandle(std::unique_ptr<platform::comm::CommPort> handle);
-
-private:
     void RefuseWhileOpen() const;
     void RetireThread();
 
+    TCommPortFactory portFactory_;
     std::unique_ptr<platform::comm::CommPort> handle_;
     uint32_t lineErrors_ = 0;
     uint32_t inQueue_ = 0;

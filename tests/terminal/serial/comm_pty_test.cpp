@@ -67,13 +67,15 @@ private:
 };
 
 class CountingComm : public TComm {
-protected:
-    void OpenHandle() override
+public:
+    CountingComm()
     {
-        auto port = pc::OpenCommPort(DeviceName().toStdString());
-        if (!port)
-            RaiseCommError("Error accessing specified device", LastErrorCode());
-        SetHandle(std::make_unique<CountingPort>(std::move(port)));
+        SetPortFactory([](const QString& name) -> std::unique_ptr<pc::CommPort> {
+            auto port = OpenSystemPort(name);
+            if (!port)
+                return nullptr;
+            return std::make_unique<CountingPort>(std::move(port));
+        });
     }
 };
 

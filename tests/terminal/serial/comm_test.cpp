@@ -84,7 +84,8 @@ TEST_F(CommFixture, OpenAppliesEverythingInOrder)
     port.Open();
     ASSERT_TRUE(port.IsOpen());
     EXPECT_EQ(port.fake->calls,
-              (std::vector<std::string>{"GetState", "SetState", "Setup", "SetTimeouts"}));
+              (std::vector<std::string>{"IsCharDevice", "GetState", "SetState", "Setup",
+                                        "SetTimeouts"}));
     EXPECT_EQ(port.fake->eventMask, 0x1FFu);
     const pc::Dcb& dcb = port.fake->states.at(0);
     EXPECT_EQ(dcb.baudRate, 9600u);

@@ -1,4 +1,4 @@
-// A TComm whose OpenHandle installs a FakeCommPort instead of opening a device.
+// A TComm whose port factory makes a FakeCommPort instead of opening a device.
 #pragma once
 
 #include "comm.h"
@@ -13,29 +13,23 @@ namespace testsupport {
 
 class FakeComm : public TComm {
 public:
-    using TComm::TComm;
+    explicit FakeComm(QObject* owner = nullptr) : TComm(owner)
+    {
+        SetPortFactory([this](const QString&) {
+            ++opens;
+            auto port = std::make_unique<FakeCommPort>();
+            if (prepare)
+                prepare(*port);
+            // A fake the port refuses (no character device) is gone again after Open.
+            fake = port->charDevice ? port.get() : nullptr;
+            return port;
+        });
+    }
 
     // Called with each new fake before the port uses it.
     std::function<void(FakeCommPort&)> prepare;
     FakeCommPort* fake = nullptr;
     int opens = 0;
-
-protected:
-    void OpenHandle() override
-    {
-        ++opens;
-        auto port = std::make_unique<FakeCommPort>();
-        if (prepare)
-            prepare(*port);
-        fake = port.get();
-        const bool charDevice = port->charDevice;
-        SetHandle(std::move(port));
-        if (!charDevice) {
-            ReleaseHandle();
-            fake = nullptr;
-            RaiseCommError("Invalid device handle, access denied", -1);
-        }
-    }
 };
 
 // Runs the event loop until the condition holds or the time runs out.
