@@ -321,6 +321,8 @@ void TCustomComm::HandleEvents(TCommEventThread* thread, uint32_t eventMask)
         if (thread != thread_.get())
             return;
     }
+    if (thread->DeviceLost() && OnDeviceLost)
+        OnDeviceLost(this);
 }
 
 void TCustomComm::DispatchEvent(uint32_t eventBit)

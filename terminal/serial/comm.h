@@ -101,6 +101,9 @@ public:
     TCommRxCharEvent OnRxChar;
     TNotifyEvent OnRxFlag;
     TNotifyEvent OnTxEmpty;
+    // Called once, after the error event, when the open device has gone away (an adapter
+    // pulled out, the far end closed); the port stays open until it is closed.
+    TNotifyEvent OnDeviceLost;
 
     // The driver value of each enumeration member.
     static uint32_t BaudRateValue(TBaudRate rate);

@@ -104,12 +104,11 @@ void TCommEventThread::run()
         if (result == pc::WaitResult::Failed)
             continue;
         if (result == pc::WaitResult::Gone) {
-            // Report the loss once, as an error event, and wait no more: the device would only
-            // answer every wait at once.
+            // Report the loss once, as an error event when that is monitored, and wait no
+            // more: the device would only answer every wait at once.
             lost_ = true;
             eventMask_ = pc::ev::Err & monitored_;
-            if (eventMask_)
-                HandOver();
+            HandOver();
             break;
         }
         eventMask_ = mask;

@@ -21,6 +21,8 @@ enum TFlowControl : uint8_t { fcNone, fcCTS, fcDTR, fcSoftware, fcDefault };
 enum TCommEventState : uint8_t {
     evBreak, evCTS, evDSR, evError, evRing, evRlsd, evRxChar, evRxFlag, evTxEmpty
 };
+// The modem input lines ModemLineState asks for.
+enum TModemLine : int { mlCTS = 1, mlDSR = 2, mlRing = 3, mlRLSD = 4 };
 enum TCommOption : uint8_t {
     coParityCheck, coDsrSensitivity, coIgnoreXOff, coErrorChar, coNullStrip
 };

@@ -1,0 +1,104 @@
+// One port panel's logic: choosing, setting up, opening and closing its port, putting the DTR
+// and RTS boxes on the lines, the modem labels, and the copy of the settings to the twin panel
+// while "same settings for both ports" is ticked. The panel widget shows State() and passes
+// the user's actions in; tests drive it without a window.
+//
+// Threads: user-interface thread only. A port error (ECommError) leaves the handler where it
+// was raised, with State() showing how far it got.
+#pragma once
+
+#include "portsettings.h"
+
+#include <QString>
+
+#include <array>
+
+class TCustomComm;
+
+namespace duoterm {
+
+enum class LabelColour { Red, Green };
+
+struct LabelState {
+    QString text;
+    LabelColour colour = LabelColour::Red;
+    bool operator==(const LabelState&) const = default;
+};
+
+// The modem label of a line: "CTS: YES" on green while the line is on, "CTS: NO" on red
+// otherwise (DSR, RI and DCD alike).
+LabelState ModemLabel(TModemLine line, bool on);
+
+inline const QString kStatusClosed = QStringLiteral("COM - ПОРТ ЗАКРЫТ!!!");
+inline const QString kStatusOpen = QStringLiteral("COM-порт ОТКРЫТ");
+inline const QString kStatusOpenBang = QStringLiteral("COM-порт ОТКРЫТ!!!");
+inline const QString kStatusNotConnected = QStringLiteral("Устройство не подключено! COM-порт ЗАКРЫТ");
+inline const QString kDeviceLostMessage =
+    QStringLiteral("COM-порт %1 отключён: устройство больше не отвечает. Порт закрыт.");
+
+struct PortPanelState {
+    LabelState status{kStatusClosed, LabelColour::Red};
+    bool openEnabled = true;   // disabled means the port is open
+    bool closeEnabled = false;
+    bool sendHexEnabled = true;
+    bool dtr = false;
+    bool rts = false;
+    bool sameSettings = true;
+    // The selected item of each setting selector, in kAllSettings order.
+    std::array<int, 4> selected{};
+    // DSR, CTS, DCD, RI.
+    LabelState dsr = ModemLabel(mlDSR, false);
+    LabelState cts = ModemLabel(mlCTS, false);
+    LabelState dcd = ModemLabel(mlRLSD, false);
+    LabelState ri = ModemLabel(mlRing, false);
+};
+
+class TPortControl {
+public:
+    // side 1 is the left panel, 2 the right one; the port is configured as the window does
+    // (device "Com1"/"Com2", 4800 baud, 8 data bits, no parity, 2 stop bits).
+    TPortControl(int side, TCustomComm& port);
+    void SetTwin(TPortControl* twin) { twin_ = twin; }
+
+    int Side() const { return side_; }
+    TCustomComm& Port() { return port_; }
+    const PortPanelState& State() const { return state_; }
+    bool IsOpenShown() const { return !state_.openEnabled; }
+
+    // The port selector's text changed or was chosen: closes the port, takes the text as the
+    // device when it is one of "COM1" to "COM25", and reopens when the port was open.
+    void COMChange(const QString& text);
+    // A setting selector's item was chosen (-1: none, the setting is kept).
+    void SettingChange(Setting setting, int index);
+    void SpeedChange(int index) { SettingChange(Setting::Speed, index); }
+    void BITChange(int index) { SettingChange(Setting::Bits, index); }
+    void chetnostChange(int index) { SettingChange(Setting::Parity, index); }
+    void StopBitChange(int index) { SettingChange(Setting::StopBits, index); }
+    // The "same settings" box was clicked to the given tick.
+    void odinnastrClick(bool ticked);
+    void OpenPortClick();
+    void ClosePortClick();
+    void DTRchekClick(bool ticked);
+    void RTSchekClick(bool ticked);
+    void CommCTS();
+    void CommDSR();
+    void CommRing();
+    void CommRLSD();
+    // The device went away while open: the port is closed and shown closed, and the error
+    // that tells the user so is raised.
+    void DeviceLost();
+
+private:
+    void ShowClosed();
+    void Reopen();
+    void CopySettingTo(TPortControl& other, Setting setting);
+    void SetSameSettingsTick(bool ticked);
+    void RefreshLabel(TModemLine line, LabelState& label);
+
+    int side_;
+    TCustomComm& port_;
+    TPortControl* twin_ = nullptr;
+    PortPanelState state_;
+};
+
+}  // namespace duoterm

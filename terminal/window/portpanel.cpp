@@ -1,0 +1,136 @@
+#include "portpanel.h"
+
+#include "errorbox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace duoterm {
+
+namespace {
+
+// Finds the control of a twin: the first name on the left panel, the second on the right.
+template <typename T>
+T* Find(QFrame* panel, int side, const char* left, const char* right)
+{
+    const QString name = QString::fromLatin1(side == 1 ? left : right);
+    T* widget = panel->findChild<T*>(name);
+    Q_ASSERT_X(widget, "TPortPanel", qPrintable(name));
+    return widget;
+}
+
+}  // namespace
+
+void ShowLabel(QLabel* label, const LabelState& state)
+{
+    label->setText(state.text);
+    label->setStyleSheet(state.colour == LabelColour::Green
+                             ? QStringLiteral("background-color: rgb(0, 128, 0);")
+                             : QStringLiteral("background-color: rgb(255, 0, 0);"));
+}
+
+TPortPanel::TPortPanel(QFrame* panel, TPortControl& control) : panel(panel), control_(control)
+{
+    const int s = control.Side();
+    openPort = Find<QPushButton>(panel, s, "OpenPort", "OpenPort2");
+    closePort = Find<QPushButton>(panel, s, "ClosePort", "ClosePort2");
+    sendHex = Find<QPushButton>(panel, s, "OtpravButton", "OtpravButton2");
+    sendAscii = Find<QPushButton>(panel, s, "OtpravButtonASCCI", "OtpravButtonASCCI2");
+    clear = Find<QPushButton>(panel, s, "Button7", "Button8");
+    nastr = Find<QPushButton>(panel, s, "NastrCom1", "NastrCom2");
+    closeNastr = Find<QPushButton>(panel, s, "CloseNastrCom1panel", "CloseNastrCom2panel");
+    slotButtons = {Find<QPushButton>(panel, s, "Button1", "Button4"),
+                   Find<QPushButton>(panel, s, "Button2", "Button5"),
+                   Find<QPushButton>(panel, s, "Button3", "Button6")};
+    com = Find<QComboBox>(panel, s, "COM", "COM2");
+    hexLine = Find<QComboBox>(panel, s, "otpravedit", "otpravedit2");
+    asciiLine = Find<QComboBox>(panel, s, "otpraveditASCCI", "otpraveditASCCI2");
+    selectors = {Find<QComboBox>(panel, s, "Speed", "Speed2"), Find<QComboBox>(panel, s, "BIT", "BIT2"),
+                 Find<QComboBox>(panel, s, "chetnost", "chetnost2"),
+                 Find<QComboBox>(panel, s, "StopBit", "StopBit2")};
+    status = Find<QLabel>(panel, s, "opovesch", "opovesch2");
+    dsr = Find<QLabel>(panel, s, "DSR111", "DSR222");
+    cts = Find<QLabel>(panel, s, "CTS111", "CTS222");
+    dcd = Find<QLabel>(panel, s, "DCD111", "DCD222");
+    ri = Find<QLabel>(panel, s, "RI111", "RI222");
+    sameSettings = Find<QCheckBox>(panel, s, "odinnastr", "odinnastr2");
+    dtr = Find<QCheckBox>(panel, s, "DTR1chek", "DTR2chek");
+    rts = Find<QCheckBox>(panel, s, "RTS1chek", "RTS2chek");
+    autoSend = Find<QCheckBox>(panel, s, "autootpravchek", "autootpravchek2");
+    vk = Find<QCheckBox>(panel, s, "VKcheck", "VKcheck2");
+    settingsPanel = Find<QFrame>(panel, s, "NastrCOM1Panel", "NastrCOM2Panel");
+    dataHex = Find<QPlainTextEdit>(panel, s, "dataHex", "dataHex2");
+    dataAscii = Find<QPlainTextEdit>(panel, s, "dataASCCI", "dataASCCI2");
+
+    for (QComboBox* box : selectors)
+        box->setInsertPolicy(QComboBox::NoInsert);
+    com->setInsertPolicy(QComboBox::NoInsert);
+
+    connect(openPort, &QPushButton::clicked, this, [this] { Handle([this] { control_.OpenPortClick(); }); });
+    connect(closePort, &QPushButton::clicked, this, [this] { Handle([this] { control_.ClosePortClick(); }); });
+    // The port selector acts on every change of its text and on every choice of an item.
+    connect(com, &QComboBox::editTextChanged, this,
+            [this](const QString& text) { Handle([&] { control_.COMChange(text); }); });
+    connect(com, &QComboBox::activated, this,
+            [this] { Handle([this] { control_.COMChange(com->currentText()); }); });
+    for (size_t i = 0; i < selectors.size(); ++i) {
+        connect(selectors[i], &QComboBox::activated, this, [this, i](int index) {
+            Handle([&] { control_.SettingChange(kAllSettings[i], index); });
+        });
+    }
+    connect(sameSettings, &QCheckBox::clicked, this,
+            [this](bool ticked) { Handle([&] { control_.odinnastrClick(ticked); }); });
+    connect(dtr, &QCheckBox::clicked, this,
+            [this](bool ticked) { Handle([&] { control_.DTRchekClick(ticked); }); });
+    connect(rts, &QCheckBox::clicked, this,
+            [this](bool ticked) { Handle([&] { control_.RTSchekClick(ticked); }); });
+    connect(nastr, &QPushButton::clicked, this,
+            [this] { settingsPanel->setVisible(!settingsPanel->isVisible()); });
+    connect(closeNastr, &QPushButton::clicked, this, [this] { settingsPanel->hide(); });
+}
+
+template <typename F>
+void TPortPanel::Handle(F&& handler)
+{
+    // The panel shows how far the handler got before its error box appears.
+    try {
+        handler();
+    } catch (...) {
+        Render();
+        emit Handled();
+        ShowException(std::current_exception());
+        return;
+    }
+    Render();
+    emit Handled();
+}
+
+void TPortPanel::Render()
+{
+    const PortPanelState& state = control_.State();
+    ShowLabel(status, state.status);
+    ShowLabel(dsr, state.dsr);
+    ShowLabel(cts, state.cts);
+    ShowLabel(dcd, state.dcd);
+    ShowLabel(ri, state.ri);
+    openPort->setEnabled(state.openEnabled);
+    closePort->setEnabled(state.closeEnabled);
+    sendHex->setEnabled(state.sendHexEnabled);
+    sameSettings->setChecked(state.sameSettings);
+    dtr->setChecked(state.dtr);
+    rts->setChecked(state.rts);
+    for (size_t i = 0; i < selectors.size(); ++i) {
+        const int index = state.selected[i];
+        if (index >= 0 && selectors[i]->currentIndex() != index) {
+            const QSignalBlocker quiet(selectors[i]);
+            selectors[i]->setCurrentIndex(index);
+        }
+    }
+}
+
+}  // namespace duoterm

@@ -1,0 +1,56 @@
+// A port panel of the window: binds the controls of the left or the right panel (found by
+// their object names, which differ between the twins) to the panel's TPortControl, passes the
+// user's actions in and shows the control's state. One class serves both twins.
+//
+// Threads: user-interface thread only.
+#pragma once
+
+#include "portcontrol.h"
+
+#include <QObject>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
+
+namespace duoterm {
+
+class TPortPanel : public QObject {
+    Q_OBJECT
+public:
+    // Binds the controls inside panel (COM1Panel for side 1, COM2Panel for side 2).
+    TPortPanel(QFrame* panel, TPortControl& control);
+
+    // Shows the control's state in the controls.
+    void Render();
+
+    // The panel's controls by role.
+    QFrame* panel;
+    QPushButton *openPort, *closePort, *sendHex, *sendAscii, *clear, *nastr, *closeNastr;
+    std::array<QPushButton*, 3> slotButtons;
+    QComboBox *com, *hexLine, *asciiLine;
+    std::array<QComboBox*, 4> selectors;  // in kAllSettings order
+    QLabel *status, *dsr, *cts, *dcd, *ri;
+    QCheckBox *sameSettings, *dtr, *rts, *autoSend, *vk;
+    QFrame* settingsPanel;
+    QPlainTextEdit *dataHex, *dataAscii;
+
+signals:
+    // After every handler of this panel has run (also when it failed).
+    void Handled();
+
+private:
+    template <typename F>
+    void Handle(F&& handler);
+
+    TPortControl& control_;
+};
+
+// Paints a status or modem label.
+void ShowLabel(QLabel* label, const LabelState& state);
+
+}  // namespace duoterm

@@ -1,0 +1,185 @@
+#include "tform3.h"
+
+#include "errorbox.h"
+#include "portdiscovery.h"
+#include "tform1.h"
+#include "ui_tform3.h"
+
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QSignalBlocker>
+#include <QStyle>
+
+#include <stdexcept>
+
+namespace duoterm {
+
+namespace {
+
+// Extra room below the exchange panel and beside the two port panels.
+constexpr int kHeightMargin = 30;
+constexpr int kWidthMargin = 50;
+
+}  // namespace
+
+TForm3::TForm3(TForm3Environment environment, QWidget* parent)
+    : QMainWindow(parent),
+      environment_(std::move(environment)),
+      ui_(std::make_unique<Ui::TForm3>()),
+      port1_(1, comm1_),
+      port2_(2, comm2_)
+{
+    ui_->setupUi(this);
+    if (environment_.ports) {
+        comm1_.SetPortFactory(environment_.ports);
+        comm2_.SetPortFactory(environment_.ports);
+    }
+    if (!environment_.portNames)
+        environment_.portNames = SystemPortNames;
+    port1_.SetTwin(&port2_);
+    port2_.SetTwin(&port1_);
+    panel1_ = std::make_unique<TPortPanel>(ui_->COM1Panel, port1_);
+    panel2_ = std::make_unique<TPortPanel>(ui_->COM2Panel, port2_);
+    // A handler of one panel may change the other (the shared settings).
+    connect(panel1_.get(), &TPortPanel::Handled, this, &TForm3::RenderPanels);
+    connect(panel2_.get(), &TPortPanel::Handled, this, &TForm3::RenderPanels);
+    BindPortEvents(comm1_, port1_);
+    BindPortEvents(comm2_, port2_);
+
+    connect(ui_->N1, &QAction::triggered, this, &TForm3::N1Click);
+    connect(ui_->N2, &QAction::triggered, this, &TForm3::N2Click);
+    about_ = new TForm1(this);
+    FormCreate();
+}
+
+TForm3::~TForm3()
+{
+    // The ports close before the controls their handlers paint go away.
+    comm1_.Close();
+    comm2_.Close();
+}
+
+void TForm3::BindPortEvents(TComm& comm, TPortControl& control)
+{
+    auto refresh = [this, &control](void (TPortControl::*handler)()) {
+        return [this, &control, handler](QObject*) {
+            // An error here ends the handler and reaches the error box through the port's
+            // exception sink.
+            struct Repaint {
+                TForm3* form;
+                ~Repaint() { form->RenderPanels(); }
+            } repaint{this};
+            (control.*handler)();
+        };
+    };
+    comm.OnCTS = refresh(&TPortControl::CommCTS);
+    comm.OnDSR = refresh(&TPortControl::CommDSR);
+    comm.OnRing = refresh(&TPortControl::CommRing);
+    comm.OnRLSD = refresh(&TPortControl::CommRLSD);
+    comm.OnDeviceLost = refresh(&TPortControl::DeviceLost);
+}
+
+void TForm3::RenderPanels()
+{
+    panel1_->Render();
+    panel2_->Render();
+}
+
+SavedTexts TForm3::EntryTexts() const
+{
+    return {ui_->otpravedit->currentText(),  ui_->otpraveditASCCI->currentText(),
+            ui_->otpravedit2->currentText(), ui_->otpraveditASCCI2->currentText(),
+            ui_->EditPered->currentText(),   ui_->EditPered2->currentText()};
+}
+
+void TForm3::SetEntryTexts(const SavedTexts& texts)
+{
+    QComboBox* lines[] = {ui_->otpravedit,  ui_->otpraveditASCCI, ui_->otpravedit2,
+                          ui_->otpraveditASCCI2, ui_->EditPered,  ui_->EditPered2};
+    for (size_t i = 0; i < texts.size(); ++i)
+        lines[i]->setEditText(texts[i]);
+}
+
+void TForm3::FormCreate()
+{
+    // No file yet (a first start) restores nothing; a file that cannot be read is reported,
+    // and the ports are discovered either way.
+    RunHandler([this] {
+        const SavedTextsRead read = ReadSavedTexts(environment_.savedTextsPath);
+        if (!read.error.isEmpty())
+            throw std::runtime_error(read.error.toStdString());
+        SetEntryTexts(read.texts);
+    });
+    RunHandler([this] { Comportname(); });
+    RenderPanels();
+}
+
+void TForm3::Comportname()
+{
+    const PortChoice choice = ChoosePorts(environment_.portNames());
+    if (choice.items.isEmpty())
+        return;
+    {
+        const QSignalBlocker quiet1(ui_->COM);
+        const QSignalBlocker quiet2(ui_->COM2);
+        ui_->COM->clear();
+        ui_->COM2->clear();
+        ui_->COM->addItems(choice.items);
+        ui_->COM2->addItems(choice.items);
+        ui_->COM->setEditText(choice.port1.isEmpty() ? QString() : choice.port1);
+        ui_->COM2->setEditText(choice.port2.isEmpty() ? QStringLiteral("COM2") : choice.port2);
+    }
+    port1_.COMChange(ui_->COM->currentText());
+    port2_.COMChange(ui_->COM2->currentText());
+}
+
+void TForm3::N1Click()
+{
+    about_->exec();
+}
+
+void TForm3::FormClose()
+{
+    comm1_.Close();
+    comm2_.Close();
+    RunHandler([this] {
+        const QString error = WriteSavedTexts(environment_.savedTextsPath, EntryTexts());
+        if (!error.isEmpty())
+            throw std::runtime_error(error.toStdString());
+    });
+}
+
+void TForm3::closeEvent(QCloseEvent* event)
+{
+    // The window closes even when the texts could not be stored: the user has been told, and
+    // a window that refuses to close could not be ended at all.
+    if (!closed_) {
+        closed_ = true;
+        FormClose();
+    }
+    event->accept();
+}
+
+QSize TForm3::SizeLimit() const
+{
+    const int height = ui_->automatPered->geometry().bottom() + 1 + menuBar()->height() + kHeightMargin;
+    const int width = ui_->COM1Panel->width() + ui_->COM2Panel->width() + kWidthMargin;
+    // The width counts the window's frame as well.
+    const int frame = frameGeometry().width() - geometry().width();
+    return {width - frame, height};
+}
+
+void TForm3::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TForm3::FormResize()
+{
+    const QSize limit = SizeLimit();
+    if (width() > limit.width() || height() > limit.height())
+        resize(std::min(width(), limit.width()), std::min(height(), limit.height()));
+}
+
+}  // namespace duoterm

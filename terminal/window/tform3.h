@@ -1,0 +1,83 @@
+// Duoterm's main window: two port panels side by side over the exchange panel. It owns the
+// two ports, restores the entry texts and discovers the ports at start, caps its size, and
+// closes the ports and stores the entry texts when it closes.
+//
+// Threads: user-interface thread only; the ports' events arrive there by their wait threads'
+// hand-over.
+#pragma once
+
+#include "comm.h"
+#include "portcontrol.h"
+#include "portpanel.h"
+#include "savedtexts.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Ui {
+class TForm3;
+}
+
+namespace duoterm {
+
+class TForm1;
+
+// Where the window finds its ports, the system's port names and its saved texts; the defaults
+// are the system's and "save.ini" in the working folder.
+struct TForm3Environment {
+    TCommPortFactory ports;
+    std::function<std::vector<std::string>()> portNames;
+    QString savedTextsPath = kSavedTextsFile;
+};
+
+class TForm3 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm3(TForm3Environment environment = {}, QWidget* parent = nullptr);
+    ~TForm3() override;
+
+    Ui::TForm3& Form() { return *ui_; }
+    TComm& Comm1() { return comm1_; }
+    TComm& Comm2() { return comm2_; }
+    TPortControl& Port(int side) { return side == 1 ? port1_ : port2_; }
+    TPortPanel& Panel(int side) { return side == 1 ? *panel1_ : *panel2_; }
+
+    // The six entry lines in save.ini order.
+    SavedTexts EntryTexts() const;
+    void SetEntryTexts(const SavedTexts& texts);
+
+    // The largest size the window takes: its panels plus margins.
+    QSize SizeLimit() const;
+
+    void N1Click();
+    void N2Click() { close(); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FormCreate();
+    void Comportname();
+    void FormClose();
+    void FormResize();
+    void RenderPanels();
+    void BindPortEvents(TComm& comm, TPortControl& control);
+
+    TForm3Environment environment_;
+    std::unique_ptr<Ui::TForm3> ui_;
+    TComm comm1_;
+    TComm comm2_;
+    TPortControl port1_;
+    TPortControl port2_;
+    std::unique_ptr<TPortPanel> panel1_;
+    std::unique_ptr<TPortPanel> panel2_;
+    TForm1* about_ = nullptr;
+    bool closed_ = false;
+};
+
+}  // namespace duoterm
