@@ -30,6 +30,7 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
       port2_(2, comm2_)
 {
     ui_->setupUi(this);
+    InstallPortExceptionSink();
     if (environment_.ports) {
         comm1_.SetPortFactory(environment_.ports);
         comm2_.SetPortFactory(environment_.ports);
