@@ -30,6 +30,13 @@ QString ExceptionMessage(std::exception_ptr error)
     }
 }
 
+std::unique_ptr<QMessageBox> ErrorBox(const QString& message)
+{
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, QStringLiteral("Duoterm"), message,
+                                             QMessageBox::Ok, QApplication::activeWindow());
+    return box;
+}
+
 void SetErrorPresenter(ErrorPresenter presenter)
 {
     Presenter() = std::move(presenter);
@@ -42,7 +49,7 @@ void ShowException(std::exception_ptr error)
         Presenter()(message);
         return;
     }
-    QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("Duoterm"), message);
+    ErrorBox(message)->exec();
 }
 
 void InstallPortExceptionSink()

@@ -7,15 +7,20 @@
 #pragma once
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QString>
 
 #include <exception>
 #include <functional>
+#include <memory>
 
 namespace duoterm {
 
 // The text of an exception as the box shows it.
 QString ExceptionMessage(std::exception_ptr error);
+
+// The error box for a message, not yet shown.
+std::unique_ptr<QMessageBox> ErrorBox(const QString& message);
 
 // Shows the error box for an exception.
 void ShowException(std::exception_ptr error);

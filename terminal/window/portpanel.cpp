@@ -114,6 +114,7 @@ void TPortPanel::Render()
 {
     const PortPanelState& state = control_.State();
     ShowLabel(status, state.status);
+    status->adjustSize();  // the status texts differ much in length
     ShowLabel(dsr, state.dsr);
     ShowLabel(cts, state.cts);
     ShowLabel(dcd, state.dcd);
