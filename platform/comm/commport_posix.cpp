@@ -223,6 +223,10 @@ public:
 
     bool SetEventMask(uint32_t mask) override
     {
+        // The lines are sampled when the mask is first set, before the wait thread starts: a
+        // change made between the open and the thread's first wait is then still reported.
+        if (!primed_)
+            Prime();
         eventMask_.store(mask);
         Kick();
         return true;
@@ -370,7 +374,7 @@ private:
         return queued;
     }
 
-    // Learns once, on the wait thread, which of the modem lines and counters the device has.
+    // Learns once which of the modem lines and counters the device has, and their state.
     void Prime()
     {
         primed_ = true;

@@ -1,0 +1,185 @@
+// Duoterm's receive display without the widgets: tick formatting and the compact store of
+// received bytes with its hexadecimal and character views.
+#include "rxdisplay.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <limits>
+
+namespace traffic {
+
+namespace {
+
+constexpr char kDigits[] = "0123456789ABCDEF";
+constexpr size_t kFirstBlock = size_t{64} << 10;  // blocks grow by doubling from 64 KiB...
+constexpr size_t kLargestBlock = size_t{4} << 20;  // ...to 4 MiB (or one tick, if larger)
+constexpr size_t kLargestLine = std::numeric_limits<uint32_t>::max();
+
+bool IsLineEnd(uint8_t b) { return b == '\r' || b == '\n'; }
+
+}  // namespace
+
+void AppendHex(std::string& out, const uint8_t* bytes, size_t count) {
+    const size_t at = out.size();
+    out.resize(at + 3 * count);
+    char* p = out.data() + at;
+    for (size_t i = 0; i < count; ++i) {
+        *p++ = kDigits[bytes[i] >> 4];
+        *p++ = kDigits[bytes[i] & 0x0F];
+        *p++ = ' ';
+    }
+}
+
+void AppendChars(std::string& out, const uint8_t* bytes, size_t count) {
+    const size_t at = out.size();
+    out.resize(at + count);
+    char* p = out.data() + at;
+    for (size_t i = 0; i < count; ++i) p[i] = bytes[i] == 0 ? ' ' : static_cast<char>(bytes[i]);
+}
+
+DisplayLines FormatTick(const uint8_t* bytes, size_t count) {
+    DisplayLines lines;
+    AppendHex(lines.hex, bytes, count);
+    AppendChars(lines.chars, bytes, count);
+    return lines;
+}
+
+// A block of received bytes, from malloc so that a block left partly empty can be shrunk.
+struct RxLog::Block {
+    struct Free {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t, Free> data;
+    size_t capacity = 0;
+    size_t used = 0;
+
+    explicit Block(size_t size) : data(static_cast<uint8_t*>(std::malloc(size))), capacity(size) {
+        if (!data) throw std::bad_alloc();
+    }
+    // Gives back the unused end (when a tick does not fit and the next block begins).
+    void ShrinkToUsed() {
+        if (used == 0 || used == capacity) return;
+        if (auto* shrunk = static_cast<uint8_t*>(std::realloc(data.get(), used))) {
+            (void)data.release();
+            data.reset(shrunk);
+            capacity = used;
+        }
+    }
+};
+
+RxLog::RxLog() = default;
+RxLog::~RxLog() = default;
+
+void RxLog::AppendTick(const uint8_t* bytes, size_t count) {
+    while (count > 0) {
+        const size_t n = std::min(count, kLargestLine);
+        AppendLine(bytes, n);
+        bytes += n;
+        count -= n;
+    }
+}
+
+// A tick's bytes lie in one block, so a line is one span; a tick that does not fit in what
+// is left of the last block starts the next one, and the last block gives its rest back.
+uint8_t* RxLog::Reserve(size_t count) {
+    if (blocks_.empty() || blocks_.back()->capacity - blocks_.back()->used < count) {
+        const size_t grown = blocks_.empty() ? kFirstBlock : std::min(blocks_.back()->capacity * 2, kLargestBlock);
+        auto block = std::make_unique<Block>(std::max(grown, count));
+        if (!blocks_.empty()) blocks_.back()->ShrinkToUsed();
+        blockBase_.push_back(total_);
+        blocks_.push_back(std::move(block));
+    }
+    Block& block = *blocks_.back();
+    uint8_t* at = block.data.get() + block.used;
+    block.used += count;
+    return at;
+}
+
+void RxLog::AppendLine(const uint8_t* bytes, size_t count) {
+    std::memcpy(Reserve(count), bytes, count);
+    lineStart_.push_back(total_);
+    lineFirstView_.push_back(viewStart_.size());
+    total_ += count;
+
+    // The character view's lines of this tick: one at its start (unless it starts with the LF
+    // of a CR LF begun in the tick before) and one after every line end that has bytes after
+    // it within the tick.
+    size_t pos = lastWasCr_ && bytes[0] == '\n' ? 1 : 0;
+    lastWasCr_ = bytes[count - 1] == '\r';
+    if (pos == count) return;
+    viewStart_.push_back(static_cast<uint32_t>(pos));
+    for (; pos < count; ++pos) {
+        if (!IsLineEnd(bytes[pos])) continue;
+        if (bytes[pos] == '\r' && pos + 1 < count && bytes[pos + 1] == '\n') ++pos;
+        if (pos + 1 < count) viewStart_.push_back(static_cast<uint32_t>(pos + 1));
+    }
+}
+
+void RxLog::Clear() {
+    // Swapping with empty vectors gives their memory back too.
+    std::vector<std::unique_ptr<Block>>().swap(blocks_);
+    std::vector<uint64_t>().swap(blockBase_);
+    std::vector<uint64_t>().swap(lineStart_);
+    std::vector<uint64_t>().swap(lineFirstView_);
+    std::vector<uint32_t>().swap(viewStart_);
+    total_ = 0;
+    lastWasCr_ = false;
+}
+
+const uint8_t* RxLog::LineData(size_t line) const {
+    const uint64_t start = lineStart_[line];
+    const size_t block = static_cast<size_t>(std::upper_bound(blockBase_.begin(), blockBase_.end(), start) -
+                                             blockBase_.begin()) - 1;
+    return blocks_[block]->data.get() + (start - blockBase_[block]);
+}
+
+std::span<const uint8_t> RxLog::LineBytes(size_t line) const {
+    const uint64_t end = line + 1 < lineStart_.size() ? lineStart_[line + 1] : total_;
+    return {LineData(line), static_cast<size_t>(end - lineStart_[line])};
+}
+
+std::string RxLog::HexLine(size_t line) const {
+    const std::span<const uint8_t> bytes = LineBytes(line);
+    std::string out;
+    AppendHex(out, bytes.data(), bytes.size());
+    return out;
+}
+
+std::string RxLog::CharLine(size_t line) const {
+    const std::span<const uint8_t> bytes = LineBytes(line);
+    std::string out;
+    AppendChars(out, bytes.data(), bytes.size());
+    return out;
+}
+
+size_t RxLog::CharViewLineTick(size_t viewLine) const {
+    return static_cast<size_t>(std::upper_bound(lineFirstView_.begin(), lineFirstView_.end(), viewLine) -
+                               lineFirstView_.begin()) - 1;
+}
+
+std::span<const uint8_t> RxLog::CharViewLineBytes(size_t viewLine) const {
+    const std::span<const uint8_t> tick = LineBytes(CharViewLineTick(viewLine));
+    const size_t start = viewStart_[viewLine];
+    const auto end = std::find_if(tick.begin() + start, tick.end(), IsLineEnd);
+    return tick.subspan(start, static_cast<size_t>(end - (tick.begin() + start)));
+}
+
+std::string RxLog::CharViewLine(size_t viewLine) const {
+    const std::span<const uint8_t> bytes = CharViewLineBytes(viewLine);
+    std::string out;
+    AppendChars(out, bytes.data(), bytes.size());
+    return out;
+}
+
+size_t RxLog::MemoryBytes() const {
+    size_t bytes = sizeof(*this);
+    for (const auto& block : blocks_) bytes += sizeof(Block) + block->capacity;
+    bytes += blocks_.capacity() * sizeof(blocks_[0]) + blockBase_.capacity() * sizeof(uint64_t) +
+             lineStart_.capacity() * sizeof(uint64_t) + lineFirstView_.capacity() * sizeof(uint64_t) +
+             viewStart_.capacity() * sizeof(uint32_t);
+    return bytes;
+}
+
+}  // namespace traffic

@@ -1,0 +1,96 @@
+// Duoterm's receive display (Part 6.2) without the widgets: the formatting of one display
+// tick's bytes into the hexadecimal and the character line, and RxLog, the compact store
+// behind a panel's two read-only views. Plain C++ on Windows-1251 bytes, no Qt.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace traffic {
+
+// One tick's two lines (Part 6.2, algorithm 2.2): `hex` has two capital hexadecimal digits and
+// one space per byte ("41 42 00 "); `chars` has one Windows-1251 byte per byte, 0 shown as a
+// space (0x20) and every other byte, control characters included, unchanged ("AB ").
+struct DisplayLines {
+    std::string hex;
+    std::string chars;
+};
+DisplayLines FormatTick(const uint8_t* bytes, size_t count);
+
+// The two halves of FormatTick, appending to `out` (for a view that formats part of a line).
+void AppendHex(std::string& out, const uint8_t* bytes, size_t count);
+void AppendChars(std::string& out, const uint8_t* bytes, size_t count);
+
+// Everything one port's panel has received since its last clear, for its two views.
+//
+// The hexadecimal view has one line per display tick that found data (Part 6.2): line i is
+// HexLine(i), LineCount() lines. The character view reads as text does in a Windows text box:
+// a tick's bytes are broken into view lines at every line end, CR LF, a lone LF or a lone CR,
+// and the line end itself is not shown. A tick still begins a new view line (each tick is one
+// line, as in the Part), and a line end that closes a tick's bytes opens no empty line after
+// it; a CR that ends one tick and an LF that begins the next are one CR LF, so that LF opens
+// no line either. So "ab\r\ncd\r\n" in one tick reads "ab", "cd"; "ab\r" then "\ncd" reads
+// "ab", "cd"; "\r\n" alone reads as one empty line. Every byte stays in the hexadecimal view.
+//
+// Storage: the received bytes once, in blocks of up to 4 MiB (no text of them is kept; a new
+// block never copies the old ones, and a block a tick did not fit in gives its unused end
+// back), plus 16 bytes per tick and 4 per character-view line. Lines are formatted on demand.
+// A night at 115200 baud (about 400 MB) costs a little over 400 MB. A span returned by
+// LineBytes or CharViewLineBytes is valid until the next AppendTick or Clear.
+//
+// Threads: one thread (the user-interface thread) uses an RxLog; nothing is locked.
+class RxLog {
+public:
+    RxLog();
+    ~RxLog();
+    RxLog(const RxLog&) = delete;
+    RxLog& operator=(const RxLog&) = delete;
+
+    // Adds one tick's bytes as a new line; a tick of no bytes adds nothing (not even an empty
+    // line). A tick of 4 GiB or more is taken as several lines of less than 4 GiB each.
+    void AppendTick(const uint8_t* bytes, size_t count);
+    // Empties both views and gives the memory back (the Clear button).
+    void Clear();
+
+    // The hexadecimal view: one line per tick.
+    size_t LineCount() const { return lineStart_.size(); }
+    std::span<const uint8_t> LineBytes(size_t line) const;
+    std::string HexLine(size_t line) const;
+    // The tick's character line as the Part formats it (line ends inside it kept as bytes).
+    std::string CharLine(size_t line) const;
+
+    // The character view: lines broken at CR LF, LF and CR as described above.
+    size_t CharViewLineCount() const { return viewStart_.size(); }
+    std::string CharViewLine(size_t viewLine) const;
+    // The view line's bytes without its line end (0 not yet shown as a space).
+    std::span<const uint8_t> CharViewLineBytes(size_t viewLine) const;
+    // The tick (hexadecimal view line) a character view line belongs to.
+    size_t CharViewLineTick(size_t viewLine) const;
+    // The first character view line of a tick (CharViewLineCount() when the tick has none:
+    // a tick that is only the LF of a CR LF begun in the tick before).
+    size_t FirstCharViewLine(size_t line) const { return lineFirstView_[line]; }
+
+    // The bytes received since the last clear, and the memory held for them.
+    uint64_t TotalBytes() const { return total_; }
+    size_t MemoryBytes() const;
+
+private:
+    struct Block;
+    void AppendLine(const uint8_t* bytes, size_t count);
+    uint8_t* Reserve(size_t count);
+    const uint8_t* LineData(size_t line) const;
+
+    std::vector<std::unique_ptr<Block>> blocks_;
+    std::vector<uint64_t> blockBase_;      // the first byte number of each block
+    std::vector<uint64_t> lineStart_;      // the first byte number of each tick
+    std::vector<uint64_t> lineFirstView_;  // the first character view line of each tick
+    std::vector<uint32_t> viewStart_;      // each view line's start within its tick
+    uint64_t total_ = 0;
+    bool lastWasCr_ = false;
+};
+
+}  // namespace traffic
