@@ -1,4 +1,4 @@
-// Duoterm's ASCII sender `writeportASCCI` (Part 6.1, algorithm 5): the bytes one ASCII send
+// Duoterm's ASCII sender `writeportASCCI`: the bytes one ASCII send
 // writes. Plain C++ on Windows-1251 bytes (the window converts the line's text at its edge).
 #pragma once
 

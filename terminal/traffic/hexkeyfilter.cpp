@@ -1,12 +1,12 @@
 // The key filter of Duoterm's HEX send lines: Enter, the replacement table and the set of
-// characters that pass (Part 6.1, algorithm 1).
+// characters that pass.
 #include "hexkeyfilter.h"
 
 namespace traffic {
 
 namespace {
 
-// Part 6.1's replacement table, tested in this order (Windows-1251 codes).
+// The replacement table, tested in this order (Windows-1251 codes).
 struct Replacement {
     uint8_t from[3];
     uint8_t count;

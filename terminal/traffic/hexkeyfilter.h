@@ -1,4 +1,4 @@
-// The key filter of Duoterm's HEX send lines (Part 6.1, algorithm 1): what becomes of one
+// The key filter of Duoterm's HEX send lines: what becomes of one
 // typed character, given as its Windows-1251 code. Plain C++, no Qt.
 #pragma once
 

@@ -1,5 +1,5 @@
 // Duoterm's HEX request language: the parser, the message converter and the checksum
-// (Part 6.1, algorithms 2 to 4).
+//.
 #include "request.h"
 
 #include <climits>

@@ -1,4 +1,4 @@
-// Duoterm's HEX request language (Part 6.1, algorithms 2 to 4): the parser `obrabZapstr` that
+// Duoterm's HEX request language: the parser `obrabZapstr` that
 // turns a HEX line into an ordered list of writes and pauses, the message converter of
 // `writePort`, and `calcCheckSum`. Plain C++ on Windows-1251 bytes; it never sleeps or writes.
 #pragma once
@@ -27,7 +27,7 @@ uint8_t calcCheckSum(const uint8_t* bytes, size_t count);
 std::vector<uint8_t> ConvertMessage(std::string_view message);
 
 // One `writePort` call of a request: write `bytes` with one call of the port's Write, hand
-// them over to the exchange (Part 6.1, algorithm 3.6: copy to sentBuf, set sentLen, enable
+// them over to the exchange (copy to sentBuf, set sentLen, enable
 // the wait timer) when it is running, then block for `pauseMs` (0: no pause).
 // `bytes` may be empty: a message of nothing (the one before a leading "#" run, or between two
 // runs) is still a writePort call; it transmits nothing, but it does hand over, setting the
@@ -39,7 +39,7 @@ struct RequestStep {
     bool operator==(const RequestStep&) const = default;
 };
 
-// The parser `obrabZapstr` (Part 6.1, algorithm 2), exactly:
+// The parser `obrabZapstr`, exactly:
 //   1. delete every space; 2. collapse each run of "*" to one; 3. empty or "*": no steps;
 //   4. no "*" and no "#": one step, the whole text;
 //   5. otherwise walk the text: a run of k "#" ends the message under construction (one step,

@@ -1,4 +1,4 @@
-// Duoterm's receive display (Part 6.2) without the widgets: the formatting of one display
+// Duoterm's receive display without the widgets: the formatting of one display
 // tick's bytes into the hexadecimal and the character line, and RxLog, the compact store
 // behind a panel's two read-only views. Plain C++ on Windows-1251 bytes, no Qt.
 #pragma once
@@ -12,7 +12,7 @@
 
 namespace traffic {
 
-// One tick's two lines (Part 6.2, algorithm 2.2): `hex` has two capital hexadecimal digits and
+// One tick's two lines: `hex` has two capital hexadecimal digits and
 // one space per byte ("41 42 00 "); `chars` has one Windows-1251 byte per byte, 0 shown as a
 // space (0x20) and every other byte, control characters included, unchanged ("AB ").
 struct DisplayLines {
@@ -27,7 +27,7 @@ void AppendChars(std::string& out, const uint8_t* bytes, size_t count);
 
 // Everything one port's panel has received since its last clear, for its two views.
 //
-// The hexadecimal view has one line per display tick that found data (Part 6.2): line i is
+// The hexadecimal view has one line per display tick that found data: line i is
 // HexLine(i), LineCount() lines. The character view reads as text does in a Windows text box:
 // a tick's bytes are broken into view lines at every line end, CR LF, a lone LF or a lone CR,
 // and the line end itself is not shown. A tick still begins a new view line (each tick is one

@@ -1,4 +1,4 @@
-// Duoterm's blocking request pause `waitT` (Part 6.1): blocks the calling thread for the given
+// Duoterm's blocking request pause `waitT`: blocks the calling thread for the given
 // time, as the wait on an event that nobody signals does. Plain C++, no Qt.
 #pragma once
 

@@ -1,5 +1,5 @@
 // Feeds arbitrary text to Duoterm's traffic units: the request parser and the message
-// converter (checked against a literal transcription of Part 6.1 for shorter texts), the
+// converter (checked against a literal transcription of the parsing rules for shorter texts), the
 // tick formatting, the receive store's views and the HEX key filter.
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +13,7 @@
 
 namespace {
 
-// Part 6.1, algorithm 2, word for word (quadratic, so only for shorter texts).
+// The parsing rules, step by step (quadratic, so only for shorter texts).
 std::vector<traffic::RequestStep> ReferenceParser(std::string text) {
     std::vector<traffic::RequestStep> steps;
     auto writePort = [&](const std::string& message, int pause) {

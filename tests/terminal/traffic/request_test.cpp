@@ -1,5 +1,5 @@
 // The request language: the checksum, the message converter with the rules for odd and
-// invalid digits, the parser on every row of Part 6.1's request table, long messages, the
+// invalid digits, the parser on every row of the request table, long messages, the
 // order in which a request is carried out, and the blocking pause.
 #include "request.h"
 #include "waitt.h"
@@ -64,7 +64,7 @@ TEST(ConvertMessage, Rules) {
     }
 }
 
-// Every row of Part 6.1's request table, byte for byte with the pauses and the number of
+// Every row of the request table, byte for byte with the pauses and the number of
 // writePort calls, and a few more requests that walk the other branches of the parser.
 TEST(ObrabZapstr, RequestTable) {
     const struct {
