@@ -113,7 +113,7 @@ TEST(ObrabZapstr, LongRunsArePausesNotSleeps) {
     EXPECT_EQ(steps[0].pauseMs, 50000);
 }
 
-// Messages and requests longer than the 1024-byte buffer of the original go out whole.
+// Messages and requests longer than a 1024-byte buffer go out whole.
 TEST(ObrabZapstr, LongMessagesAreSentWhole) {
     std::string hex;
     Bytes bytes;
