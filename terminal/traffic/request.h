@@ -19,7 +19,7 @@ uint8_t calcCheckSum(const uint8_t* bytes, size_t count);
 
 // The conversion of `writePort`: delete every space; if the message's last character is its
 // only "*", drop it and append the checksum over the converted bytes; convert the rest
-// pairwise, first character the high four bits, second the low four bits. Rules the Part leaves
+// pairwise, first character the high four bits, second the low four bits. Rules for what the language leaves
 // open (README, "The request language"): a character that is not a hexadecimal digit (0-9,
 // A-F, a-f) counts as the digit 0 in either position of a pair; a lone last digit is the high
 // four bits of a last byte whose low four bits are 0 ("1" gives 10, "123" gives 12 30). The
@@ -52,7 +52,7 @@ std::vector<RequestStep> obrabZapstr(std::string_view request);
 
 // Carries out parsed steps in order: writePort(step.bytes) for every step (empty ones too, see
 // RequestStep), then wait(step.pauseMs) when the pause is above 0 (by default the blocking
-// waitT, which stops the calling thread for the whole pause, as the Part says).
+// waitT, which stops the calling thread for the whole pause).
 void RunRequest(const std::vector<RequestStep>& steps,
                 const std::function<void(const std::vector<uint8_t>&)>& writePort,
                 const std::function<void(int)>& wait = waitT);

@@ -31,7 +31,7 @@ void AppendChars(std::string& out, const uint8_t* bytes, size_t count);
 // HexLine(i), LineCount() lines. The character view reads as text does in a Windows text box:
 // a tick's bytes are broken into view lines at every line end, CR LF, a lone LF or a lone CR,
 // and the line end itself is not shown. A tick still begins a new view line (each tick is one
-// line, as in the Part), and a line end that closes a tick's bytes opens no empty line after
+// line), and a line end that closes a tick's bytes opens no empty line after
 // it; a CR that ends one tick and an LF that begins the next are one CR LF, so that LF opens
 // no line either. So "ab\r\ncd\r\n" in one tick reads "ab", "cd"; "ab\r" then "\ncd" reads
 // "ab", "cd"; "\r\n" alone reads as one empty line. Every byte stays in the hexadecimal view.
@@ -60,7 +60,7 @@ public:
     size_t LineCount() const { return lineStart_.size(); }
     std::span<const uint8_t> LineBytes(size_t line) const;
     std::string HexLine(size_t line) const;
-    // The tick's character line as the Part formats it (line ends inside it kept as bytes).
+    // The tick's character line as one display tick shows it (line ends inside it kept as bytes).
     std::string CharLine(size_t line) const;
 
     // The character view: lines broken at CR LF, LF and CR as described above.

@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
     // The parser: every step's pause is a whole number of marks, and its bytes come from at
-    // most the whole text; for shorter texts the steps are those of the Part's algorithm.
+    // most the whole text; for shorter texts the steps are those of the step-by-step parser.
     const std::vector<traffic::RequestStep> steps = traffic::obrabZapstr(text);
     for (const auto& step : steps) {
         if (step.pauseMs < 0 || step.pauseMs % 50 != 0) __builtin_trap();

@@ -28,7 +28,7 @@ constexpr HexKeyAction Suppress = HexKeyAction::Suppress;
 
 }  // namespace
 
-// The Part's table (Windows-1251 codes): Latin a-f, the Cyrillic letters on the same keys of
+// The replacement table (Windows-1251 codes): Latin a-f, the Cyrillic letters on the same keys of
 // the Russian layout in both cases, and № (Shift+3 there).
 TEST(HexKeyFilter, ReplacementTable) {
     ExpectAll({{0x61, Insert, 'A'}, {0xF4, Insert, 'A'}, {0xD4, Insert, 'A'},  // a ф Ф

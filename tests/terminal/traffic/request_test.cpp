@@ -31,7 +31,7 @@ TEST(CalcCheckSum, ThePartsExamples) {
     EXPECT_EQ(traffic::calcCheckSum(&one, 1), 0xFD);  // FE rotated: bit 7 comes round to bit 0
 }
 
-// The conversion of one message, with the README's rules for what the Part leaves open: a
+// The conversion of one message, with the README's rules for the open cases: a
 // non-hexadecimal character is the digit 0 in either position, a lone last digit is the high
 // four bits of a last byte.
 TEST(ConvertMessage, Rules) {
@@ -71,7 +71,7 @@ TEST(ObrabZapstr, RequestTable) {
         const char* request;
         std::vector<RequestStep> steps;
     } cases[] = {
-        // The Part's table.
+        // The request table.
         {"", {}},
         {"    ", {}},
         {"*", {}},
