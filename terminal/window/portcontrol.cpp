@@ -48,9 +48,16 @@ void TPortControl::ShowClosed()
     state_.closeEnabled = false;
 }
 
+void TPortControl::OpenPort()
+{
+    if (!port_.IsOpen())
+        port_.SetReadBufSize(InputQueueSize(port_.BaudRate()));
+    port_.Open();
+}
+
 void TPortControl::Reopen()
 {
-    port_.Open();
+    OpenPort();
     state_.status = {kStatusOpen, LabelColour::Green};
     state_.openEnabled = false;
     state_.closeEnabled = true;
@@ -114,7 +121,7 @@ void TPortControl::SetSameSettingsTick(bool ticked)
 void TPortControl::OpenPortClick()
 {
     state_.status = {kStatusNotConnected, LabelColour::Red};
-    port_.Open();
+    OpenPort();
     if (side_ == 1)
         state_.status.text = kStatusOpen;
     DTRchekClick(state_.dtr);

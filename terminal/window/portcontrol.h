@@ -90,6 +90,8 @@ public:
 
 private:
     void ShowClosed();
+    // Opens the port with an input queue sized for its rate.
+    void OpenPort();
     void Reopen();
     void CopySettingTo(TPortControl& other, Setting setting);
     void SetSameSettingsTick(bool ticked);

@@ -1,12 +1,14 @@
 #include "portpanel.h"
 
 #include "errorbox.h"
+#include "linefilters.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
-#include <QPlainTextEdit>
+#include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -34,7 +36,8 @@ void ShowLabel(QLabel* label, const LabelState& state)
                              : QStringLiteral("background-color: rgb(255, 0, 0);"));
 }
 
-TPortPanel::TPortPanel(QFrame* panel, TPortControl& control) : panel(panel), control_(control)
+TPortPanel::TPortPanel(QFrame* panel, TPortControl& control, TPortTraffic& traffic)
+    : panel(panel), control_(control), traffic_(traffic)
 {
     const int s = control.Side();
     openPort = Find<QPushButton>(panel, s, "OpenPort", "OpenPort2");
@@ -64,8 +67,12 @@ TPortPanel::TPortPanel(QFrame* panel, TPortControl& control) : panel(panel), con
     autoSend = Find<QCheckBox>(panel, s, "autootpravchek", "autootpravchek2");
     vk = Find<QCheckBox>(panel, s, "VKcheck", "VKcheck2");
     settingsPanel = Find<QFrame>(panel, s, "NastrCOM1Panel", "NastrCOM2Panel");
-    dataHex = Find<QPlainTextEdit>(panel, s, "dataHex", "dataHex2");
-    dataAscii = Find<QPlainTextEdit>(panel, s, "dataASCCI", "dataASCCI2");
+    dataHex = Find<QListView>(panel, s, "dataHex", "dataHex2");
+    dataAscii = Find<QListView>(panel, s, "dataASCCI", "dataASCCI2");
+    hexModel = new TRxModel(traffic.Log(), TRxModel::View::Hex, this);
+    charModel = new TRxModel(traffic.Log(), TRxModel::View::Chars, this);
+    BindRxView(dataHex, hexModel);
+    BindRxView(dataAscii, charModel);
 
     for (QComboBox* box : selectors)
         box->setInsertPolicy(QComboBox::NoInsert);
@@ -73,8 +80,9 @@ TPortPanel::TPortPanel(QFrame* panel, TPortControl& control) : panel(panel), con
 
     connect(openPort, &QPushButton::clicked, this, [this] { Handle([this] { control_.OpenPortClick(); }); });
     connect(closePort, &QPushButton::clicked, this, [this] { Handle([this] { control_.ClosePortClick(); }); });
-    // The port selector acts on every change of its text and on every choice of an item.
-    connect(com, &QComboBox::editTextChanged, this,
+    // The port selector acts on every edit of its text and on every choice of an item (not on
+    // the text changes the combo box makes itself, as when it loses the focus).
+    connect(com->lineEdit(), &QLineEdit::textEdited, this,
             [this](const QString& text) { Handle([&] { control_.COMChange(text); }); });
     connect(com, &QComboBox::activated, this,
             [this] { Handle([this] { control_.COMChange(com->currentText()); }); });
@@ -89,6 +97,17 @@ TPortPanel::TPortPanel(QFrame* panel, TPortControl& control) : panel(panel), con
             [this](bool ticked) { Handle([&] { control_.DTRchekClick(ticked); }); });
     connect(rts, &QCheckBox::clicked, this,
             [this](bool ticked) { Handle([&] { control_.RTSchekClick(ticked); }); });
+    connect(sendHex, &QPushButton::clicked, this, [this] { OtpravButtonClick(); });
+    InstallHexKeyFilter(hexLine, sendHex, [this] { OtpravButtonClick(); });
+    connect(sendAscii, &QPushButton::clicked, this, [this] {
+        Handle([this] { traffic_.OtpravButtonASCCIClick(asciiLine->currentText(), vk->isChecked()); });
+    });
+    asciiLine->lineEdit()->setValidator(new T1251Validator(asciiLine));
+    connect(clear, &QPushButton::clicked, this, [this] {
+        traffic_.Clear();
+        hexModel->Sync();
+        charModel->Sync();
+    });
     connect(nastr, &QPushButton::clicked, this,
             [this] { settingsPanel->setVisible(!settingsPanel->isVisible()); });
     connect(closeNastr, &QPushButton::clicked, this, [this] { settingsPanel->hide(); });
@@ -108,6 +127,19 @@ void TPortPanel::Handle(F&& handler)
     }
     Render();
     emit Handled();
+}
+
+void TPortPanel::OtpravButtonClick()
+{
+    Handle([this] { traffic_.OtpravButtonClick(hexLine->currentText()); });
+}
+
+void TPortPanel::DisplayTick()
+{
+    if (traffic_.Tick()) {
+        hexModel->Sync();
+        charModel->Sync();
+    }
 }
 
 void TPortPanel::Render()

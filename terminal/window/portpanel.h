@@ -6,6 +6,8 @@
 #pragma once
 
 #include "portcontrol.h"
+#include "porttraffic.h"
+#include "rxview.h"
 
 #include <QObject>
 
@@ -13,7 +15,7 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
-class QPlainTextEdit;
+class QListView;
 class QPushButton;
 class QWidget;
 
@@ -23,10 +25,14 @@ class TPortPanel : public QObject {
     Q_OBJECT
 public:
     // Binds the controls inside panel (COM1Panel for side 1, COM2Panel for side 2).
-    TPortPanel(QFrame* panel, TPortControl& control);
+    TPortPanel(QFrame* panel, TPortControl& control, TPortTraffic& traffic);
 
     // Shows the control's state in the controls.
     void Render();
+    // The display tick: shows what arrived since the last one.
+    void DisplayTick();
+    // The HEX send action of this side (the button, and Enter in a HEX line).
+    void OtpravButtonClick();
 
     // The panel's controls by role.
     QFrame* panel;
@@ -37,7 +43,8 @@ public:
     QLabel *status, *dsr, *cts, *dcd, *ri;
     QCheckBox *sameSettings, *dtr, *rts, *autoSend, *vk;
     QFrame* settingsPanel;
-    QPlainTextEdit *dataHex, *dataAscii;
+    QListView *dataHex, *dataAscii;
+    TRxModel *hexModel, *charModel;
 
 signals:
     // After every handler of this panel has run (also when it failed).
@@ -48,6 +55,7 @@ private:
     void Handle(F&& handler);
 
     TPortControl& control_;
+    TPortTraffic& traffic_;
 };
 
 // Paints a status or modem label.

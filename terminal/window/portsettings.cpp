@@ -82,4 +82,13 @@ void SetSetting(TCustomComm& port, Setting setting, int ordinal)
     }
 }
 
+int InputQueueSize(TBaudRate rate)
+{
+    constexpr uint64_t kTickMs = 50;
+    constexpr uint64_t kDefault = 4096;
+    // Ten bits a byte on the line; four ticks' worth leaves room for a slow tick.
+    const uint64_t perTick = TCustomComm::BaudRateValue(rate) / 10 * kTickMs / 1000;
+    return static_cast<int>(std::max(kDefault, perTick * 4));
+}
+
 }  // namespace duoterm

@@ -29,4 +29,8 @@ std::optional<int> ValueOfItem(Setting setting, int index);
 int SettingOf(const TCustomComm& port, Setting setting);
 void SetSetting(TCustomComm& port, Setting setting, int ordinal);
 
+// The input queue a port asks for at a rate: at least the component's default, and room for
+// what arrives between two 50 ms display ticks several times over.
+int InputQueueSize(TBaudRate rate);
+
 }  // namespace duoterm

@@ -1,11 +1,14 @@
 #include "tform3.h"
 
 #include "errorbox.h"
+#include "linefilters.h"
 #include "portdiscovery.h"
 #include "tform1.h"
 #include "ui_tform3.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QLocale>
 #include <QMenuBar>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -27,7 +30,9 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
       environment_(std::move(environment)),
       ui_(std::make_unique<Ui::TForm3>()),
       port1_(1, comm1_),
-      port2_(2, comm2_)
+      port2_(2, comm2_),
+      traffic1_(1, comm1_),
+      traffic2_(2, comm2_)
 {
     ui_->setupUi(this);
     InstallPortExceptionSink();
@@ -39,13 +44,29 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
         environment_.portNames = SystemPortNames;
     port1_.SetTwin(&port2_);
     port2_.SetTwin(&port1_);
-    panel1_ = std::make_unique<TPortPanel>(ui_->COM1Panel, port1_);
-    panel2_ = std::make_unique<TPortPanel>(ui_->COM2Panel, port2_);
+    panel1_ = std::make_unique<TPortPanel>(ui_->COM1Panel, port1_, traffic1_);
+    panel2_ = std::make_unique<TPortPanel>(ui_->COM2Panel, port2_, traffic2_);
+    // Enter in either exchange line sends port 1's HEX line, as Enter in that line does.
+    for (QComboBox* line : {ui_->EditPered, ui_->EditPered2})
+        InstallHexKeyFilter(line, ui_->OtpravButton, [this] { panel1_->OtpravButtonClick(); });
     // A handler of one panel may change the other (the shared settings).
     connect(panel1_.get(), &TPortPanel::Handled, this, &TForm3::RenderPanels);
     connect(panel2_.get(), &TPortPanel::Handled, this, &TForm3::RenderPanels);
-    BindPortEvents(comm1_, port1_);
-    BindPortEvents(comm2_, port2_);
+    BindPortEvents(comm1_, port1_, traffic1_);
+    BindPortEvents(comm2_, port2_, traffic2_);
+
+    Timer1 = new QTimer(this);
+    Timer2 = new QTimer(this);
+    Timer3 = new QTimer(this);
+    Timer1->setInterval(50);
+    Timer2->setInterval(50);
+    Timer3->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, [this] { RunHandler([this] { panel1_->DisplayTick(); }); });
+    connect(Timer2, &QTimer::timeout, this, [this] { RunHandler([this] { panel2_->DisplayTick(); }); });
+    connect(Timer3, &QTimer::timeout, this, &TForm3::Timer3Timer);
+    Timer1->start();
+    Timer2->start();
+    Timer3->start();
 
     connect(ui_->N1, &QAction::triggered, this, &TForm3::N1Click);
     connect(ui_->N2, &QAction::triggered, this, &TForm3::N2Click);
@@ -60,8 +81,9 @@ TForm3::~TForm3()
     comm2_.Close();
 }
 
-void TForm3::BindPortEvents(TComm& comm, TPortControl& control)
+void TForm3::BindPortEvents(TComm& comm, TPortControl& control, TPortTraffic& traffic)
 {
+    comm.OnRxChar = [&traffic](QObject*, int count) { traffic.RxChar(count); };
     auto refresh = [this, &control](void (TPortControl::*handler)()) {
         return [this, &control, handler](QObject*) {
             // An error here ends the handler and reaches the error box through the port's
@@ -78,6 +100,30 @@ void TForm3::BindPortEvents(TComm& comm, TPortControl& control)
     comm.OnRing = refresh(&TPortControl::CommRing);
     comm.OnRLSD = refresh(&TPortControl::CommRLSD);
     comm.OnDeviceLost = refresh(&TPortControl::DeviceLost);
+}
+
+QString TForm3::systemTimeText()
+{
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    // The long time format without the time zone.
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QLatin1Char('t'));
+    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(now.time(), timeFormat.trimmed());
+}
+
+void TForm3::Timer3Timer()
+{
+    ui_->SystemTimeCaption->setText(systemTimeText());
+    RunHandler([this] {
+        struct Repaint {
+            TForm3* form;
+            ~Repaint() { form->RenderPanels(); }
+        } repaint{this};
+        port1_.CommRing();
+        port2_.CommRing();
+    });
 }
 
 void TForm3::RenderPanels()

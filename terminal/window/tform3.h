@@ -12,6 +12,7 @@
 #include "savedtexts.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -44,6 +45,10 @@ public:
     TComm& Comm1() { return comm1_; }
     TComm& Comm2() { return comm2_; }
     TPortControl& Port(int side) { return side == 1 ? port1_ : port2_; }
+    TPortTraffic& Traffic(int side) { return side == 1 ? traffic1_ : traffic2_; }
+    // The clock label's text: the local date and time in the system's short date and long
+    // time formats.
+    static QString systemTimeText();
     TPortPanel& Panel(int side) { return side == 1 ? *panel1_ : *panel2_; }
 
     // The six entry lines in save.ini order.
@@ -66,7 +71,8 @@ private:
     void FormClose();
     void FormResize();
     void RenderPanels();
-    void BindPortEvents(TComm& comm, TPortControl& control);
+    void BindPortEvents(TComm& comm, TPortControl& control, TPortTraffic& traffic);
+    void Timer3Timer();
 
     TForm3Environment environment_;
     std::unique_ptr<Ui::TForm3> ui_;
@@ -74,9 +80,14 @@ private:
     TComm comm2_;
     TPortControl port1_;
     TPortControl port2_;
+    TPortTraffic traffic1_;
+    TPortTraffic traffic2_;
     std::unique_ptr<TPortPanel> panel1_;
     std::unique_ptr<TPortPanel> panel2_;
     TForm1* about_ = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QTimer* Timer3 = nullptr;
     bool closed_ = false;
 };
 

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 
@@ -165,7 +166,10 @@ TEST_F(WindowTest, PortsOpenCloseAndShowTheirLinesThroughTheButtons)
 TEST_F(WindowTest, AFailedOpenShowsTheErrorAndTheNotConnectedStatus)
 {
     Start();
-    ui->COM->setEditText("COM9");
+    // Typed into the port box: each keystroke is a change of the port.
+    ui->COM->lineEdit()->selectAll();
+    Type(ui->COM->lineEdit(), "COM9");
+    EXPECT_EQ(window->Comm1().DeviceName(), "COM9");
     ui->OpenPort->click();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(errors[0].startsWith("Error accessing specified device (Error: "));

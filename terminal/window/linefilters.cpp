@@ -1,0 +1,75 @@
+#include "linefilters.h"
+
+#include "hexkeyfilter.h"
+#include "porttraffic.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace duoterm {
+
+namespace {
+
+class THexKeyFilter : public QObject {
+public:
+    THexKeyFilter(QComboBox* line, QPushButton* sendButton, std::function<void()> send)
+        : QObject(line), line_(line), sendButton_(sendButton), send_(std::move(send))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        auto* key = static_cast<QKeyEvent*>(event);
+        QString text = key->text();
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            text = QStringLiteral("\r");
+        if (text.size() != 1)
+            return false;  // keys that type nothing: arrows, Delete, Home...
+        std::string code;
+        if (!To1251(text, code) || code.size() != 1)
+            return true;  // no Windows-1251 character at all: nothing a request could hold
+        const auto result = traffic::otpraveditKeyPress(static_cast<uint8_t>(code[0]), sendButton_->isEnabled());
+        switch (result.action) {
+        case traffic::HexKeyAction::Send:
+            send_();
+            return true;
+        case traffic::HexKeyAction::Suppress:
+            return true;
+        case traffic::HexKeyAction::Insert:
+            if (result.code == static_cast<uint8_t>(code[0]))
+                return false;  // the character as typed
+            line_->lineEdit()->insert(From1251(std::string(1, static_cast<char>(result.code))));
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QComboBox* line_;
+    QPushButton* sendButton_;
+    std::function<void()> send_;
+};
+
+}  // namespace
+
+void InstallHexKeyFilter(QComboBox* line, QPushButton* sendButton, std::function<void()> send)
+{
+    // Keys reach the combo box or its line edit, depending on which has the focus; the combo
+    // box handles Enter itself. A key that passes may be seen twice, which changes nothing.
+    auto* filter = new THexKeyFilter(line, sendButton, std::move(send));
+    line->installEventFilter(filter);
+    line->lineEdit()->installEventFilter(filter);
+}
+
+QValidator::State T1251Validator::validate(QString& input, int&) const
+{
+    std::string bytes;
+    return To1251(input, bytes) ? Acceptable : Invalid;
+}
+
+}  // namespace duoterm

@@ -1,0 +1,116 @@
+#include "porttraffic.h"
+
+#include "asciisender.h"
+#include "comm.h"
+#include "request.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <algorithm>
+
+namespace duoterm {
+
+namespace {
+
+constexpr size_t kReadChunk = 65536;
+
+}  // namespace
+
+bool To1251(const QString& text, std::string& bytes)
+{
+    QStringEncoder encode("windows-1251");
+    const QByteArray encoded = encode(text);
+    bytes.assign(encoded.constData(), static_cast<size_t>(encoded.size()));
+    return !encode.hasError();
+}
+
+QString From1251(const std::string& bytes)
+{
+    QStringDecoder decode("windows-1251");
+    return decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+TPortTraffic::TPortTraffic(int side, TCustomComm& port) : side_(side), port_(port) {}
+
+void TPortTraffic::Write(const std::vector<uint8_t>& bytes)
+{
+    if (!bytes.empty())
+        port_.Write(bytes.data(), static_cast<int>(bytes.size()));
+    if (onMessageWritten)
+        onMessageWritten(side_, bytes.data(), bytes.size());
+}
+
+void TPortTraffic::obrabZapstr(const QString& request)
+{
+    std::string bytes;
+    To1251(request, bytes);
+    traffic::RunRequest(traffic::obrabZapstr(bytes), [this](const std::vector<uint8_t>& message) { Write(message); });
+}
+
+void TPortTraffic::writeportASCCI(const QString& text, bool vk)
+{
+    std::string bytes;
+    To1251(text, bytes);
+    const std::vector<uint8_t> message = traffic::AsciiMessage(bytes, vk);
+    if (!message.empty())
+        port_.Write(message.data(), static_cast<int>(message.size()));
+}
+
+void TPortTraffic::OtpravButtonClick(const QString& request)
+{
+    obrabZapstr(request);
+    lastSendHex_ = true;
+}
+
+void TPortTraffic::OtpravButtonASCCIClick(const QString& text, bool vk)
+{
+    writeportASCCI(text, vk);
+    lastSendHex_ = false;
+}
+
+void TPortTraffic::ReadWaiting(std::vector<uint8_t>& into)
+{
+    // Everything waiting, however much: the reads return at once with what is there.
+    for (;;) {
+        const size_t at = into.size();
+        into.resize(at + kReadChunk);
+        const int n = port_.Read(into.data() + at, static_cast<int>(kReadChunk));
+        into.resize(at + static_cast<size_t>(std::max(n, 0)));
+        if (n < static_cast<int>(kReadChunk))
+            return;
+    }
+}
+
+void TPortTraffic::RxChar(int count)
+{
+    if (exchangeTakesReceived && exchangeTakesReceived()) {
+        std::vector<uint8_t> bytes;
+        ReadWaiting(bytes);
+        if (onExchangeReceived && !bytes.empty())
+            onExchangeReceived(side_, bytes.data(), bytes.size());
+        return;
+    }
+    // The bytes are taken out of the port's queue now, so that the queue never runs full at
+    // a high rate; they are shown at the next tick.
+    pendingRx_ = count;
+    ReadWaiting(staged_);
+}
+
+bool TPortTraffic::Tick()
+{
+    if (pendingRx_ > 0 || !staged_.empty()) {
+        if (port_.IsOpen())
+            ReadWaiting(staged_);
+        pendingRx_ = 0;
+    }
+    if (staged_.empty())
+        return false;
+    log_.AppendTick(staged_.data(), staged_.size());
+    staged_.clear();
+    if (staged_.capacity() > 4 * kReadChunk)
+        staged_.shrink_to_fit();
+    return true;
+}
+
+}  // namespace duoterm

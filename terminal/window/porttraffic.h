@@ -1,0 +1,69 @@
+// What one port panel sends and receives: the HEX send through the request language, the
+// ASCII send, the side's last kind of send, and the received bytes gathered for the display
+// tick into the panel's compact receive store. Text becomes Windows-1251 bytes here, at the
+// window's edge; the traffic units work on bytes.
+//
+// Threads: user-interface thread only. A HEX request's pauses block it (that is what a pause
+// in the request language means).
+#pragma once
+
+#include "rxdisplay.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class TCustomComm;
+
+namespace duoterm {
+
+// The text as Windows-1251 bytes; false when a character has no place in that code page.
+bool To1251(const QString& text, std::string& bytes);
+QString From1251(const std::string& bytes);
+
+class TPortTraffic {
+public:
+    TPortTraffic(int side, TCustomComm& port);
+
+    // Every message written, with the side, for the automatic exchange.
+    std::function<void(int side, const uint8_t* bytes, size_t count)> onMessageWritten;
+    // Whether received bytes belong to the automatic exchange rather than the display, and
+    // where they go then.
+    std::function<bool()> exchangeTakesReceived;
+    std::function<void(int side, const uint8_t* bytes, size_t count)> onExchangeReceived;
+
+    // The HEX send button (and Enter in a HEX line): the request in the line, then the side's
+    // last kind of send is HEX.
+    void OtpravButtonClick(const QString& request);
+    // The ASCII send button: the line's text, with a carriage return when VK is ticked.
+    void OtpravButtonASCCIClick(const QString& text, bool vk);
+    // Sends a request without changing the last kind of send (auto-send, the exchange).
+    void obrabZapstr(const QString& request);
+    void writeportASCCI(const QString& text, bool vk);
+    bool LastSendHex() const { return lastSendHex_; }
+
+    // The port's receive event: bytes waiting in its input queue.
+    void RxChar(int count);
+    // The display tick: takes everything received since the last one as one line of each
+    // view; false when nothing came.
+    bool Tick();
+    // The clear button: empties both views (what arrives afterwards is kept).
+    void Clear() { log_.Clear(); }
+    const traffic::RxLog& Log() const { return log_; }
+    int PendingRx() const { return pendingRx_; }
+
+private:
+    void ReadWaiting(std::vector<uint8_t>& into);
+    void Write(const std::vector<uint8_t>& bytes);
+
+    int side_;
+    TCustomComm& port_;
+    bool lastSendHex_ = false;
+    int pendingRx_ = 0;
+    std::vector<uint8_t> staged_;  // read since the last tick, shown at the next
+    traffic::RxLog log_;
+};
+
+}  // namespace duoterm

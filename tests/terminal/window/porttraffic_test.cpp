@@ -1,0 +1,144 @@
+// A panel's sending and receiving over the scripted backend: the writes of a request, the
+// last kind of send, the display tick's batching, clearing, and the exchange's receive path.
+#include "comm.h"
+#include "fakecommport.h"
+#include "porttraffic.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace duoterm;
+namespace pc = platform::comm;
+
+namespace {
+
+// A scripted port whose input queue the test fills and whose writes it records.
+class QueuePort : public testsupport::FakeCommPort {
+public:
+    std::string* input;
+    std::vector<std::string>* writes;
+    int Read(void* buffer, int count, uint32_t) override
+    {
+        const size_t n = std::min(input->size(), static_cast<size_t>(count));
+        input->copy(static_cast<char*>(buffer), n);
+        input->erase(0, n);
+        return static_cast<int>(n);
+    }
+    int Write(const void* buffer, int count, uint32_t) override
+    {
+        writes->emplace_back(static_cast<const char*>(buffer), static_cast<size_t>(count));
+        return count;
+    }
+};
+
+class PortTraffic : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        port.SetPortFactory([this](const QString&) {
+            auto fake = std::make_unique<QueuePort>();
+            fake->input = &input;
+            fake->writes = &writes;
+            return fake;
+        });
+        port.SetCharsTimeOut(0);
+        port.Open();
+        traffic.onMessageWritten = [this](int side, const uint8_t* bytes, size_t n) {
+            handedOver.push_back(std::to_string(side) + ":" + std::string(reinterpret_cast<const char*>(bytes), n));
+        };
+    }
+    std::vector<std::string> HexLines() const
+    {
+        std::vector<std::string> lines;
+        for (size_t i = 0; i < traffic.Log().LineCount(); ++i)
+            lines.push_back(traffic.Log().HexLine(i));
+        return lines;
+    }
+
+    std::string input;
+    std::vector<std::string> writes, handedOver;
+    TComm port;
+    TPortTraffic traffic{2, port};
+};
+
+TEST_F(PortTraffic, SendsWriteEachMessageAndHandItOver)
+{
+    traffic.OtpravButtonClick("01*#02");
+    EXPECT_EQ(writes, (std::vector<std::string>{"\x01\xFD", "\x02"}));
+    EXPECT_EQ(handedOver, (std::vector<std::string>{"2:\x01\xFD", "2:\x02"}));
+    EXPECT_TRUE(traffic.LastSendHex());
+
+    writes.clear();
+    handedOver.clear();
+    traffic.OtpravButtonASCCIClick(QStringLiteral("Щ"), true);
+    traffic.OtpravButtonASCCIClick(QString(), false);  // nothing to send
+    traffic.OtpravButtonASCCIClick(QString(), true);
+    EXPECT_EQ(writes, (std::vector<std::string>{"\xD9\r", "\r"}));
+    EXPECT_TRUE(handedOver.empty());  // ASCII sends are not the exchange's
+    EXPECT_FALSE(traffic.LastSendHex());
+
+    // Auto-send and the exchange send without changing the last kind.
+    traffic.obrabZapstr("AA");
+    EXPECT_FALSE(traffic.LastSendHex());
+    // A leading pause writes nothing but hands over an empty message.
+    handedOver.clear();
+    traffic.obrabZapstr("#");
+    EXPECT_EQ(handedOver, (std::vector<std::string>{"2:"}));
+}
+
+TEST_F(PortTraffic, ATickShowsEverythingSinceTheLastOneAsOneLine)
+{
+    EXPECT_FALSE(traffic.Tick());  // nothing pending: no line, not even an empty one
+    input = "AB";
+    traffic.RxChar(2);
+    input += std::string("\0", 1);
+    traffic.RxChar(3);  // a second event before the tick
+    EXPECT_TRUE(traffic.Tick());
+    EXPECT_EQ(HexLines(), (std::vector<std::string>{"41 42 00 "}));
+    EXPECT_EQ(traffic.Log().CharLine(0), "AB ");
+    EXPECT_FALSE(traffic.Tick());
+
+    // More than a read buffer, some of it arriving after the last event: all of it is shown.
+    input = std::string(150000, 'x');
+    traffic.RxChar(4096);
+    input = std::string(5000, 'y');
+    EXPECT_TRUE(traffic.Tick());
+    EXPECT_EQ(traffic.Log().LineBytes(1).size(), 155000u);
+    EXPECT_TRUE(input.empty());
+}
+
+TEST_F(PortTraffic, ClearingDuringReceptionLosesNothingThatFollows)
+{
+    input = "\x01";
+    traffic.RxChar(1);
+    traffic.Clear();
+    input += "\x02";
+    EXPECT_TRUE(traffic.Tick());
+    EXPECT_EQ(HexLines(), (std::vector<std::string>{"01 02 "}));
+    traffic.Clear();
+    EXPECT_EQ(traffic.Log().LineCount(), 0u);
+}
+
+TEST_F(PortTraffic, TheExchangeTakesReceivedBytesInsteadOfTheDisplay)
+{
+    bool takes = true;
+    std::string taken;
+    traffic.exchangeTakesReceived = [&] { return takes; };
+    traffic.onExchangeReceived = [&](int side, const uint8_t* bytes, size_t n) {
+        EXPECT_EQ(side, 2);
+        taken.append(reinterpret_cast<const char*>(bytes), n);
+    };
+    input = "\x10\x20";
+    traffic.RxChar(2);
+    EXPECT_EQ(taken, "\x10\x20");
+    EXPECT_FALSE(traffic.Tick());
+    takes = false;
+    input = "\x30";
+    traffic.RxChar(1);
+    EXPECT_TRUE(traffic.Tick());
+    EXPECT_EQ(taken, "\x10\x20");
+}
+
+}  // namespace

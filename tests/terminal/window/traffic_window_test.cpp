@@ -1,0 +1,160 @@
+// Sending and receiving through the window, on two pseudo-terminal pairs joined as a
+// null-modem cable (data by a relay, modem lines by the shim): what one side sends arrives in the other side's views byte for byte, the
+// HEX lines' key filter and the ASCII lines' code page.
+#include "commport.h"
+#include "errorbox.h"
+#include "ptycable.h"
+#include "tempdir.h"
+#include "tform3.h"
+#include "ui_tform3.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QListView>
+#include <QTest>
+
+#include <cstdlib>
+#include <memory>
+
+using namespace duoterm;
+
+namespace {
+
+bool Eventually(const std::function<bool()>& condition, int ms = 5000)
+{
+    return QTest::qWaitFor(condition, ms);
+}
+
+void Key(QWidget* widget, const QString& text, int key = 0)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &release);
+}
+
+void Type(QWidget* widget, const QString& text)
+{
+    for (const QChar ch : text)
+        Key(widget, QString(ch));
+}
+
+QStringList Lines(QListView* view)
+{
+    QStringList lines;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        lines << view->model()->index(row, 0).data().toString();
+    return lines;
+}
+
+std::string Received(const TPortTraffic& traffic)
+{
+    std::string bytes;
+    for (size_t line = 0; line < traffic.Log().LineCount(); ++line) {
+        const auto span = traffic.Log().LineBytes(line);
+        bytes.append(reinterpret_cast<const char*>(span.data()), span.size());
+    }
+    return bytes;
+}
+
+class TrafficWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The modem-line shim linked in gives the pseudo-terminals DTR and RTS.
+        setenv("MODEMSHIM_PAIRS", (cable.LeftPath() + "=" + cable.RightPath()).c_str(), 1);
+        SetErrorPresenter([this](const QString& message) { errors.push_back(message); });
+        TForm3Environment env;
+        env.ports = [this](const QString& name) {
+            return TCustomComm::OpenSystemPort(QString::fromStdString(
+                name.toUpper() == "COM1" ? cable.LeftPath() : cable.RightPath()));
+        };
+        env.portNames = [] { return std::vector<std::string>{}; };
+        env.savedTextsPath = QString::fromStdString((dir.Path() / "save.ini").string());
+        window = std::make_unique<TForm3>(env);
+        window->show();
+        ui = &window->Form();
+        ui->OpenPort->click();
+        ui->OpenPort2->click();
+        ASSERT_TRUE(errors.empty());
+    }
+    void TearDown() override
+    {
+        window.reset();
+        SetErrorPresenter({});
+        unsetenv("MODEMSHIM_PAIRS");
+    }
+
+    testsupport::TempDir dir;
+    testsupport::PtyCable cable;
+    std::vector<QString> errors;
+    std::unique_ptr<TForm3> window;
+    Ui::TForm3* ui = nullptr;
+};
+
+TEST_F(TrafficWindow, HexAndAsciiSendsArriveInTheOtherPanelsViews)
+{
+    ui->otpravedit->setEditText("41 42 00*");
+    ui->OtpravButton->click();
+    ASSERT_TRUE(Eventually([&] { return ui->dataHex2->model()->rowCount() == 1; }));
+    EXPECT_EQ(Lines(ui->dataHex2), QStringList{"41 42 00 FC "});
+    EXPECT_EQ(Lines(ui->dataASCCI2), QStringList{"AB ь"});
+    EXPECT_TRUE(window->Traffic(1).LastSendHex());
+
+    ui->otpraveditASCCI2->setEditText("Привет");
+    ui->VKcheck2->setChecked(true);
+    ui->OtpravButtonASCCI2->click();
+    EXPECT_TRUE(Eventually([&] { return ui->dataHex->model()->rowCount() == 1; })) << Lines(ui->dataHex).join("|").toStdString() << errors.size();
+    EXPECT_EQ(Lines(ui->dataHex), QStringList{"CF F0 E8 E2 E5 F2 0D "});
+    EXPECT_EQ(Lines(ui->dataASCCI), QStringList{"Привет"});
+    EXPECT_FALSE(window->Traffic(2).LastSendHex());
+    EXPECT_EQ(Lines(ui->dataHex2).size(), 1);  // nothing echoed on the sending side
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(TrafficWindow, EveryByteValueArrivesUnchanged)
+{
+    QString request;
+    std::string expected;
+    for (int i = 0; i < 256; ++i) {
+        request += QString::asprintf("%02X", i);
+        expected += static_cast<char>(i);
+    }
+    // Twice, over 1024 bytes in one message: nothing is cut.
+    for (int i = 0; i < 3; ++i) {
+        request += request.left(512);
+        expected += expected.substr(0, 256);
+    }
+    ui->otpravedit2->setEditText(request);
+    ui->OtpravButton2->click();
+    ASSERT_TRUE(Eventually([&] { return window->Traffic(1).Log().TotalBytes() >= expected.size(); }));
+    EXPECT_EQ(Received(window->Traffic(1)), expected);
+}
+
+TEST_F(TrafficWindow, TheHexLinesFilterKeysAndEnterSends)
+{
+    // Keys reach the combo box itself when it has the focus.
+    QWidget* line = ui->otpravedit;
+    Type(line, QStringLiteral("ф1g- в№2*"));
+    EXPECT_EQ(ui->otpravedit->currentText(), "A1 D#2*");
+    ui->otpravedit->setEditText("0a0b");  // pasted text is not filtered; the converter takes it
+    Key(ui->EditPered, "\r", Qt::Key_Return);  // Enter in an exchange line sends port 1's line
+    ASSERT_TRUE(Eventually([&] { return ui->dataHex2->model()->rowCount() == 1; }));
+    EXPECT_EQ(Lines(ui->dataHex2), QStringList{"0A 0B "});
+
+    // With the side's HEX button disabled (port closed) Enter sends nothing.
+    ui->ClosePort->click();
+    Key(line, "\r", Qt::Key_Return);
+    QTest::qWait(150);
+    EXPECT_EQ(Lines(ui->dataHex2), QStringList{"0A 0B "});
+}
+
+TEST_F(TrafficWindow, TheAsciiLineTakesOnlyWhatTheCodePageHolds)
+{
+    Type(ui->otpraveditASCCI->lineEdit(), QStringLiteral("Щ€✓z"));
+    EXPECT_EQ(ui->otpraveditASCCI->currentText(), QStringLiteral("Щ€z"));
+}
+
+}  // namespace
