@@ -8,7 +8,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -67,12 +66,12 @@ TPortPanel::TPortPanel(QFrame* panel, TPortControl& control, TPortTraffic& traff
     autoSend = Find<QCheckBox>(panel, s, "autootpravchek", "autootpravchek2");
     vk = Find<QCheckBox>(panel, s, "VKcheck", "VKcheck2");
     settingsPanel = Find<QFrame>(panel, s, "NastrCOM1Panel", "NastrCOM2Panel");
-    dataHex = Find<QListView>(panel, s, "dataHex", "dataHex2");
-    dataAscii = Find<QListView>(panel, s, "dataASCCI", "dataASCCI2");
-    hexModel = new TRxModel(traffic.Log(), TRxModel::View::Hex, this);
-    charModel = new TRxModel(traffic.Log(), TRxModel::View::Chars, this);
-    BindRxView(dataHex, hexModel);
-    BindRxView(dataAscii, charModel);
+    dataHex = Find<TRxView>(panel, s, "dataHex", "dataHex2");
+    dataAscii = Find<TRxView>(panel, s, "dataASCCI", "dataASCCI2");
+    hexModel = std::make_unique<TRxModel>(traffic.Log(), TRxModel::View::Hex);
+    charModel = std::make_unique<TRxModel>(traffic.Log(), TRxModel::View::Chars);
+    dataHex->SetModel(hexModel.get());
+    dataAscii->SetModel(charModel.get());
 
     for (QComboBox* box : selectors)
         box->setInsertPolicy(QComboBox::NoInsert);
@@ -105,8 +104,8 @@ TPortPanel::TPortPanel(QFrame* panel, TPortControl& control, TPortTraffic& traff
     asciiLine->lineEdit()->setValidator(new T1251Validator(asciiLine));
     connect(clear, &QPushButton::clicked, this, [this] {
         traffic_.Clear();
-        hexModel->Sync();
-        charModel->Sync();
+        dataHex->Sync();
+        dataAscii->Sync();
     });
     connect(nastr, &QPushButton::clicked, this,
             [this] { settingsPanel->setVisible(!settingsPanel->isVisible()); });
@@ -137,8 +136,8 @@ void TPortPanel::OtpravButtonClick()
 void TPortPanel::DisplayTick()
 {
     if (traffic_.Tick()) {
-        hexModel->Sync();
-        charModel->Sync();
+        dataHex->Sync();
+        dataAscii->Sync();
     }
 }
 

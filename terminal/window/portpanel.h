@@ -11,11 +11,12 @@
 
 #include <QObject>
 
+#include <memory>
+
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
-class QListView;
 class QPushButton;
 class QWidget;
 
@@ -43,8 +44,8 @@ public:
     QLabel *status, *dsr, *cts, *dcd, *ri;
     QCheckBox *sameSettings, *dtr, *rts, *autoSend, *vk;
     QFrame* settingsPanel;
-    QListView *dataHex, *dataAscii;
-    TRxModel *hexModel, *charModel;
+    TRxView *dataHex, *dataAscii;
+    std::unique_ptr<TRxModel> hexModel, charModel;
 
 signals:
     // After every handler of this panel has run (also when it failed).

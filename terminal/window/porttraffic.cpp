@@ -72,11 +72,11 @@ void TPortTraffic::OtpravButtonASCCIClick(const QString& text, bool vk)
 void TPortTraffic::ReadWaiting(std::vector<uint8_t>& into)
 {
     // Everything waiting, however much: the reads return at once with what is there.
+    static uint8_t buffer[kReadChunk];
     for (;;) {
-        const size_t at = into.size();
-        into.resize(at + kReadChunk);
-        const int n = port_.Read(into.data() + at, static_cast<int>(kReadChunk));
-        into.resize(at + static_cast<size_t>(std::max(n, 0)));
+        const int n = port_.Read(buffer, static_cast<int>(kReadChunk));
+        if (n > 0)
+            into.insert(into.end(), buffer, buffer + n);
         if (n < static_cast<int>(kReadChunk))
             return;
     }

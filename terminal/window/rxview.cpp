@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeySequence>
-#include <QListView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -14,8 +16,9 @@
 
 namespace duoterm {
 
-TRxModel::TRxModel(const traffic::RxLog& log, View view, QObject* parent)
-    : QAbstractListModel(parent), log_(log), view_(view)
+TRxModel::TRxModel(const traffic::RxLog& log, View view)
+    : log_(log), view_(view),
+      rowWidth_(view == View::Hex ? kHexRowBytes : kCharRowChars)
 {
 }
 
@@ -24,69 +27,249 @@ size_t TRxModel::Lines() const
     return view_ == View::Hex ? log_.LineCount() : log_.CharViewLineCount();
 }
 
-int TRxModel::rowCount(const QModelIndex& parent) const
+size_t TRxModel::LineLength(size_t line) const
 {
-    return parent.isValid() ? 0 : rows_;
+    return view_ == View::Hex ? log_.LineBytes(line).size() : log_.CharViewLineBytes(line).size();
 }
 
-QString TRxModel::LineText(int row) const
+size_t TRxModel::RowsOf(size_t line) const
 {
-    if (row < 0 || row >= rows_)
-        return {};
-    const size_t line = static_cast<size_t>(row);
-    return view_ == View::Hex ? QString::fromLatin1(log_.HexLine(line))
-                              : From1251(log_.CharViewLine(line));
+    return std::max<size_t>(1, (LineLength(line) + rowWidth_ - 1) / rowWidth_);
 }
 
-QVariant TRxModel::data(const QModelIndex& index, int role) const
+size_t TRxModel::LineOfRow(uint64_t row) const
 {
-    if (!index.isValid() || role != Qt::DisplayRole)
-        return {};
-    return LineText(index.row());
+    const auto next = std::upper_bound(firstRow_.begin(), firstRow_.end(), row);
+    return static_cast<size_t>(next - firstRow_.begin()) - 1;
 }
 
-void TRxModel::Sync()
+QString TRxModel::LineText(size_t line, size_t from, size_t count) const
 {
-    const int lines = static_cast<int>(std::min<size_t>(Lines(), INT_MAX));
-    if (lines < rows_) {
-        beginResetModel();
-        rows_ = lines;
-        endResetModel();
-    } else if (lines > rows_) {
-        beginInsertRows({}, rows_, lines - 1);
-        rows_ = lines;
-        endInsertRows();
+    if (view_ == View::Hex) {
+        const auto bytes = log_.LineBytes(line).subspan(from, count);
+        std::string text;
+        traffic::AppendHex(text, bytes.data(), bytes.size());
+        return QString::fromLatin1(text);
     }
+    const auto bytes = log_.CharViewLineBytes(line).subspan(from, count);
+    std::string text;
+    traffic::AppendChars(text, bytes.data(), bytes.size());
+    return From1251(text);
 }
 
-void BindRxView(QListView* view, TRxModel* model)
+QString TRxModel::RowText(uint64_t row) const
 {
-    view->setModel(model);
-    view->setUniformItemSizes(true);
-    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto* copy = new QAction(QStringLiteral("Копировать"), view);
-    copy->setShortcut(QKeySequence::Copy);
-    copy->setShortcutContext(Qt::WidgetShortcut);
-    view->addAction(copy);
-    QObject::connect(copy, &QAction::triggered, view, [view, model] {
-        QModelIndexList rows = view->selectionModel()->selectedRows();
-        std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-        QStringList lines;
-        for (const QModelIndex& row : rows)
-            lines << model->LineText(row.row());
-        QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
-    });
-    // Follow the newest line while the view is at its end.
-    QObject::connect(model, &QAbstractItemModel::rowsAboutToBeInserted, view, [view] {
-        QScrollBar* bar = view->verticalScrollBar();
-        view->setProperty("followEnd", bar->value() == bar->maximum());
-    });
-    QObject::connect(model, &QAbstractItemModel::rowsInserted, view, [view] {
-        if (view->property("followEnd").toBool())
-            view->scrollToBottom();
-    });
+    if (row >= rows_)
+        return {};
+    const size_t line = LineOfRow(row);
+    const size_t from = static_cast<size_t>(row - firstRow_[line]) * rowWidth_;
+    const size_t length = LineLength(line);
+    return LineText(line, std::min(from, length), std::min(rowWidth_, length - std::min(from, length)));
+}
+
+QString TRxModel::CopyText(uint64_t first, uint64_t last) const
+{
+    if (rows_ == 0 || first > last)
+        return {};
+    const size_t firstLine = LineOfRow(std::min(first, rows_ - 1));
+    const size_t lastLine = LineOfRow(std::min(last, rows_ - 1));
+    QStringList texts;
+    for (size_t line = firstLine; line <= lastLine; ++line)
+        texts << LineText(line, 0, LineLength(line));
+    return texts.join(QLatin1Char('\n'));
+}
+
+bool TRxModel::Sync()
+{
+    const size_t lines = Lines();
+    bool kept = true;
+    if (lines < lines_) {
+        lines_ = 0;
+        rows_ = 0;
+        firstRow_.clear();
+        firstRow_.shrink_to_fit();
+        kept = false;
+    }
+    for (size_t line = lines_; line < lines; ++line) {
+        firstRow_.push_back(rows_);
+        rows_ += RowsOf(line);
+    }
+    lines_ = lines;
+    return kept;
 }
 
 }  // namespace duoterm
+
+// ---------------------------------------------------------------------------------------
+
+TRxView::TRxView(QWidget* parent) : QAbstractScrollArea(parent)
+{
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFocusPolicy(Qt::StrongFocus);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* copy = new QAction(QStringLiteral("Копировать"), this);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &TRxView::Copy);
+    addAction(copy);
+    auto* all = new QAction(QStringLiteral("Выделить всё"), this);
+    all->setShortcut(QKeySequence::SelectAll);
+    all->setShortcutContext(Qt::WidgetShortcut);
+    connect(all, &QAction::triggered, this, &TRxView::SelectAll);
+    addAction(all);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+}
+
+void TRxView::SetModel(duoterm::TRxModel* model)
+{
+    model_ = model;
+    hasSelection_ = false;
+    UpdateScrollRange();
+    viewport()->update();
+}
+
+int TRxView::RowHeight() const
+{
+    return std::max(1, fontMetrics().height());
+}
+
+int TRxView::VisibleRows() const
+{
+    return std::max(1, viewport()->height() / RowHeight());
+}
+
+uint64_t TRxView::TopRow() const
+{
+    return static_cast<uint64_t>(std::max(0, verticalScrollBar()->value()));
+}
+
+uint64_t TRxView::RowAt(int y) const
+{
+    return TopRow() + static_cast<uint64_t>(std::max(0, y) / RowHeight());
+}
+
+void TRxView::UpdateScrollRange()
+{
+    const uint64_t rows = model_ ? model_->RowCount() : 0;
+    const uint64_t visible = static_cast<uint64_t>(VisibleRows());
+    const uint64_t top = rows > visible ? rows - visible : 0;
+    verticalScrollBar()->setRange(0, static_cast<int>(std::min<uint64_t>(top, INT_MAX)));
+    verticalScrollBar()->setPageStep(VisibleRows());
+    verticalScrollBar()->setSingleStep(1);
+}
+
+void TRxView::Sync()
+{
+    if (!model_)
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    if (!model_->Sync())
+        hasSelection_ = false;
+    UpdateScrollRange();
+    if (atEnd)
+        bar->setValue(bar->maximum());
+    viewport()->update();
+}
+
+void TRxView::SelectRows(uint64_t first, uint64_t last)
+{
+    anchor_ = first;
+    current_ = last;
+    hasSelection_ = model_ && model_->RowCount() > 0;
+    viewport()->update();
+}
+
+void TRxView::SelectAll()
+{
+    if (model_ && model_->RowCount() > 0)
+        SelectRows(0, model_->RowCount() - 1);
+}
+
+QString TRxView::SelectedText() const
+{
+    if (!hasSelection_ || !model_)
+        return {};
+    return model_->CopyText(std::min(anchor_, current_), std::max(anchor_, current_));
+}
+
+void TRxView::Copy()
+{
+    if (hasSelection_)
+        QApplication::clipboard()->setText(SelectedText());
+}
+
+void TRxView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(viewport());
+    if (!model_)
+        return;
+    const int height = RowHeight();
+    const uint64_t top = TopRow();
+    const uint64_t first = std::min(anchor_, current_), last = std::max(anchor_, current_);
+    const int ascent = fontMetrics().ascent();
+    for (int i = 0; i <= VisibleRows(); ++i) {
+        const uint64_t row = top + static_cast<uint64_t>(i);
+        if (row >= model_->RowCount())
+            break;
+        const QRect rect(0, i * height, viewport()->width(), height);
+        const bool selected = hasSelection_ && row >= first && row <= last;
+        if (selected)
+            painter.fillRect(rect, palette().highlight());
+        painter.setPen(selected ? palette().highlightedText().color() : palette().text().color());
+        painter.drawText(2, i * height + ascent, model_->RowText(row));
+    }
+}
+
+void TRxView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollRange();
+}
+
+void TRxView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !model_ || model_->RowCount() == 0)
+        return QAbstractScrollArea::mousePressEvent(event);
+    const uint64_t row = std::min(RowAt(event->position().toPoint().y()), model_->RowCount() - 1);
+    if (event->modifiers() & Qt::ShiftModifier && hasSelection_)
+        SelectRows(anchor_, row);
+    else
+        SelectRows(row, row);
+}
+
+void TRxView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!(event->buttons() & Qt::LeftButton) || !hasSelection_ || !model_ || model_->RowCount() == 0)
+        return;
+    const int y = event->position().toPoint().y();
+    if (y < 0)
+        verticalScrollBar()->setValue(verticalScrollBar()->value() - 1);
+    else if (y > viewport()->height())
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + 1);
+    SelectRows(anchor_, std::min(RowAt(y), model_->RowCount() - 1));
+}
+
+void TRxView::keyPressEvent(QKeyEvent* event)
+{
+    if (!model_ || model_->RowCount() == 0)
+        return QAbstractScrollArea::keyPressEvent(event);
+    const uint64_t last = model_->RowCount() - 1;
+    uint64_t row = hasSelection_ ? current_ : TopRow();
+    switch (event->key()) {
+    case Qt::Key_Up: row = row > 0 ? row - 1 : 0; break;
+    case Qt::Key_Down: row = std::min(row + 1, last); break;
+    case Qt::Key_PageUp: row = row > static_cast<uint64_t>(VisibleRows()) ? row - VisibleRows() : 0; break;
+    case Qt::Key_PageDown: row = std::min(row + VisibleRows(), last); break;
+    case Qt::Key_Home: row = 0; break;
+    case Qt::Key_End: row = last; break;
+    default: return QAbstractScrollArea::keyPressEvent(event);
+    }
+    SelectRows(event->modifiers() & Qt::ShiftModifier && hasSelection_ ? anchor_ : row, row);
+    if (row < TopRow())
+        verticalScrollBar()->setValue(static_cast<int>(std::min<uint64_t>(row, INT_MAX)));
+    else if (row >= TopRow() + static_cast<uint64_t>(VisibleRows()))
+        verticalScrollBar()->setValue(static_cast<int>(std::min<uint64_t>(row - VisibleRows() + 1, INT_MAX)));
+}

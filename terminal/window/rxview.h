@@ -1,42 +1,87 @@
 // The two read-only views of what a port panel received: the hexadecimal view (one line per
-// display tick) and the character view (lines broken at line ends), each a list over the
-// panel's receive store that formats only the lines on screen. Lines can be selected and
-// copied (Ctrl+C or the context menu).
+// display tick) and the character view (lines broken at line ends). Each shows the panel's
+// receive store through a row index that formats only the rows on screen; a long line is shown
+// wrapped over several rows of a fixed width, as a text box with word wrap shows it, so that
+// no row costs more to draw than the view can show, and nothing is kept per row. Rows can be
+// selected with the mouse and the keyboard and copied (Ctrl+C or the context menu): a line
+// wrapped over several rows is copied as one line.
 //
 // Threads: user-interface thread only.
 #pragma once
 
 #include "rxdisplay.h"
 
-#include <QAbstractListModel>
+#include <QAbstractScrollArea>
 
-class QListView;
+#include <vector>
 
 namespace duoterm {
 
-class TRxModel : public QAbstractListModel {
-    Q_OBJECT
+class TRxModel {
 public:
     enum class View { Hex, Chars };
-    TRxModel(const traffic::RxLog& log, View view, QObject* parent = nullptr);
+    // Bytes a hexadecimal row shows, characters a character row shows.
+    static constexpr size_t kHexRowBytes = 8;
+    static constexpr size_t kCharRowChars = 24;
 
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
+    TRxModel(const traffic::RxLog& log, View view);
 
-    // The store has grown or been cleared: shows the new lines.
-    void Sync();
-    QString LineText(int row) const;
+    uint64_t RowCount() const { return rows_; }
+    // The store has grown or been cleared: takes in the new lines. False when it was cleared.
+    bool Sync();
+    // The text of a row, and the line it belongs to.
+    QString RowText(uint64_t row) const;
+    size_t LineOfRow(uint64_t row) const;
+    // The whole text of the lines rows first to last belong to, one line each.
+    QString CopyText(uint64_t first, uint64_t last) const;
 
 private:
     size_t Lines() const;
+    size_t LineLength(size_t line) const;  // bytes of a hex line, characters of a char line
+    size_t RowsOf(size_t line) const;
+    QString LineText(size_t line, size_t from, size_t count) const;
 
     const traffic::RxLog& log_;
     View view_;
-    int rows_ = 0;
+    size_t rowWidth_;
+    size_t lines_ = 0;
+    std::vector<uint64_t> firstRow_;  // the first row of each line shown
+    uint64_t rows_ = 0;
 };
 
-// Makes a list view show a receive model: uniform rows, extended selection, copy, and
-// following the newest line while it is scrolled to the end.
-void BindRxView(QListView* view, TRxModel* model);
-
 }  // namespace duoterm
+
+// A receive view (the panels' dataHex and dataASCCI): draws the visible rows of its model,
+// keeps a selected range of rows, copies it, and follows the newest row while scrolled to the
+// end.
+class TRxView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit TRxView(QWidget* parent = nullptr);
+    void SetModel(duoterm::TRxModel* model);
+    duoterm::TRxModel* Model() const { return model_; }
+    // Takes in what the store holds now.
+    void Sync();
+    void SelectRows(uint64_t first, uint64_t last);
+    void SelectAll();
+    void Copy();
+    QString SelectedText() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    int RowHeight() const;
+    int VisibleRows() const;
+    uint64_t TopRow() const;
+    uint64_t RowAt(int y) const;
+    void UpdateScrollRange();
+
+    duoterm::TRxModel* model_ = nullptr;
+    bool hasSelection_ = false;
+    uint64_t anchor_ = 0, current_ = 0;
+};

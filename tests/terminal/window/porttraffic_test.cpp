@@ -3,6 +3,7 @@
 #include "comm.h"
 #include "fakecommport.h"
 #include "porttraffic.h"
+#include "rxview.h"
 
 #include <gtest/gtest.h>
 
@@ -139,6 +140,26 @@ TEST_F(PortTraffic, TheExchangeTakesReceivedBytesInsteadOfTheDisplay)
     traffic.RxChar(1);
     EXPECT_TRUE(traffic.Tick());
     EXPECT_EQ(taken, "\x10\x20");
+}
+
+TEST_F(PortTraffic, TheViewsWrapLongLinesAndCopyThemWhole)
+{
+    input = "first line\r\nsecond\r\n\xCF\xF0\xE8";
+    traffic.RxChar(23);
+    traffic.Tick();
+    TRxModel hex(traffic.Log(), TRxModel::View::Hex), chars(traffic.Log(), TRxModel::View::Chars);
+    hex.Sync();
+    chars.Sync();
+    EXPECT_EQ(hex.RowCount(), 3u);  // 23 bytes, 8 a row
+    EXPECT_EQ(hex.RowText(2), "6E 64 0D 0A CF F0 E8 ");
+    EXPECT_EQ(hex.CopyText(1, 1).size(), 23 * 3);  // a row copies its whole line
+    EXPECT_EQ(chars.RowCount(), 3u);
+    EXPECT_EQ(chars.CopyText(0, 2), QStringLiteral("first line\nsecond\nПри"));
+
+    traffic.Clear();
+    EXPECT_FALSE(hex.Sync());
+    EXPECT_EQ(hex.RowCount(), 0u);
+    EXPECT_EQ(hex.CopyText(0, 5), "");
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QListView>
+#include "rxview.h"
 #include <QTest>
 
 #include <cstdlib>
@@ -41,12 +41,16 @@ void Type(QWidget* widget, const QString& text)
         Key(widget, QString(ch));
 }
 
-QStringList Lines(QListView* view)
+// The whole lines a receive view shows (a long line wraps over several rows).
+QStringList Lines(TRxView* view)
 {
-    QStringList lines;
-    for (int row = 0; row < view->model()->rowCount(); ++row)
-        lines << view->model()->index(row, 0).data().toString();
-    return lines;
+    const uint64_t rows = view->Model()->RowCount();
+    return rows == 0 ? QStringList{} : view->Model()->CopyText(0, rows - 1).split(QLatin1Char('\n'));
+}
+
+int RowCount(TRxView* view)
+{
+    return static_cast<int>(view->Model()->RowCount());
 }
 
 std::string Received(const TPortTraffic& traffic)
@@ -98,7 +102,7 @@ TEST_F(TrafficWindow, HexAndAsciiSendsArriveInTheOtherPanelsViews)
 {
     ui->otpravedit->setEditText("41 42 00*");
     ui->OtpravButton->click();
-    ASSERT_TRUE(Eventually([&] { return ui->dataHex2->model()->rowCount() == 1; }));
+    ASSERT_TRUE(Eventually([&] { return RowCount(ui->dataHex2) == 1; }));
     EXPECT_EQ(Lines(ui->dataHex2), QStringList{"41 42 00 FC "});
     EXPECT_EQ(Lines(ui->dataASCCI2), QStringList{"AB ь"});
     EXPECT_TRUE(window->Traffic(1).LastSendHex());
@@ -106,7 +110,7 @@ TEST_F(TrafficWindow, HexAndAsciiSendsArriveInTheOtherPanelsViews)
     ui->otpraveditASCCI2->setEditText("Привет");
     ui->VKcheck2->setChecked(true);
     ui->OtpravButtonASCCI2->click();
-    EXPECT_TRUE(Eventually([&] { return ui->dataHex->model()->rowCount() == 1; })) << Lines(ui->dataHex).join("|").toStdString() << errors.size();
+    EXPECT_TRUE(Eventually([&] { return RowCount(ui->dataHex) == 1; })) << Lines(ui->dataHex).join("|").toStdString() << errors.size();
     EXPECT_EQ(Lines(ui->dataHex), QStringList{"CF F0 E8 E2 E5 F2 0D "});
     EXPECT_EQ(Lines(ui->dataASCCI), QStringList{"Привет"});
     EXPECT_FALSE(window->Traffic(2).LastSendHex());
@@ -141,7 +145,7 @@ TEST_F(TrafficWindow, TheHexLinesFilterKeysAndEnterSends)
     EXPECT_EQ(ui->otpravedit->currentText(), "A1 D#2*");
     ui->otpravedit->setEditText("0a0b");  // pasted text is not filtered; the converter takes it
     Key(ui->EditPered, "\r", Qt::Key_Return);  // Enter in an exchange line sends port 1's line
-    ASSERT_TRUE(Eventually([&] { return ui->dataHex2->model()->rowCount() == 1; }));
+    ASSERT_TRUE(Eventually([&] { return RowCount(ui->dataHex2) == 1; }));
     EXPECT_EQ(Lines(ui->dataHex2), QStringList{"0A 0B "});
 
     // With the side's HEX button disabled (port closed) Enter sends nothing.
