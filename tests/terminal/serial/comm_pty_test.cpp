@@ -1,6 +1,6 @@
-// The port component on real pseudo-terminal pairs through the POSIX backend.
+// The port component on real pseudo-terminal pairs through the Linux backend.
 #include "comm.h"
-#include "commport.h"
+#include "terminalport.h"
 #include "ptypair.h"
 #include "tempdir.h"
 #include "ttyreadback.h"
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-namespace pc = platform::comm;
+namespace tp = platform::terminalport;
 using testsupport::PtyPair;
 
 namespace {
@@ -41,36 +41,36 @@ bool Eventually(const std::function<bool()>& condition, int ms = 3000)
 }
 
 // Passes every call to the real backend and counts the line-setting writes.
-class CountingPort : public pc::CommPort {
+class CountingPort : public tp::TerminalPort {
 public:
-    explicit CountingPort(std::unique_ptr<pc::CommPort> inner) : inner_(std::move(inner)) {}
+    explicit CountingPort(std::unique_ptr<tp::TerminalPort> inner) : inner_(std::move(inner)) {}
     static inline std::atomic<int> setStates{0};
 
     bool IsCharDevice() override { return inner_->IsCharDevice(); }
     bool Setup(int32_t i, int32_t o) override { return inner_->Setup(i, o); }
-    bool GetState(pc::Dcb& d) override { return inner_->GetState(d); }
-    bool SetState(const pc::Dcb& d) override { ++setStates; return inner_->SetState(d); }
-    bool SetTimeouts(const pc::Timeouts& t) override { return inner_->SetTimeouts(t); }
+    bool GetState(tp::Dcb& d) override { return inner_->GetState(d); }
+    bool SetState(const tp::Dcb& d) override { ++setStates; return inner_->SetState(d); }
+    bool SetTimeouts(const tp::Timeouts& t) override { return inner_->SetTimeouts(t); }
     int Read(void* b, int c, uint32_t w) override { return inner_->Read(b, c, w); }
     int Write(const void* b, int c, uint32_t w) override { return inner_->Write(b, c, w); }
     bool Purge(uint32_t f) override { return inner_->Purge(f); }
     bool ModemStatus(uint32_t& s) override { return inner_->ModemStatus(s); }
     bool Escape(uint32_t f) override { return inner_->Escape(f); }
     bool SetEventMask(uint32_t m) override { return inner_->SetEventMask(m); }
-    pc::WaitResult WaitEvent(uint32_t& m) override { return inner_->WaitEvent(m); }
+    tp::WaitResult WaitEvent(uint32_t& m) override { return inner_->WaitEvent(m); }
     void StopWait() override { inner_->StopWait(); }
     bool ClearErrors(uint32_t& e, uint32_t& q) override { return inner_->ClearErrors(e, q); }
     void Close() override { inner_->Close(); }
 
 private:
-    std::unique_ptr<pc::CommPort> inner_;
+    std::unique_ptr<tp::TerminalPort> inner_;
 };
 
 class CountingComm : public TComm {
 public:
     CountingComm()
     {
-        SetPortFactory([](const QString& name) -> std::unique_ptr<pc::CommPort> {
+        SetPortFactory([](const QString& name) -> std::unique_ptr<tp::TerminalPort> {
             auto port = OpenSystemPort(name);
             if (!port)
                 return nullptr;
@@ -278,7 +278,7 @@ TEST_F(PtyFixture, TheFarEndClosingReportsOneErrorAndLeavesThePortUsable)
     port.Open();
     pair.CloseMaster();
     ASSERT_TRUE(Eventually([&] { return errors_.size() == 1; }));
-    EXPECT_TRUE(errors_[0] & pc::ce::Ioe);
+    EXPECT_TRUE(errors_[0] & tp::ce::Ioe);
     QTest::qWait(100);
     EXPECT_EQ(errors_.size(), 1u);
     EXPECT_TRUE(port.IsOpen());

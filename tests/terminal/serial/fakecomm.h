@@ -1,8 +1,8 @@
-// A TComm whose port factory makes a FakeCommPort instead of opening a device.
+// A TComm whose port factory makes a FakeTerminalPort instead of opening a device.
 #pragma once
 
 #include "comm.h"
-#include "fakecommport.h"
+#include "faketerminalport.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -17,7 +17,7 @@ public:
     {
         SetPortFactory([this](const QString&) {
             ++opens;
-            auto port = std::make_unique<FakeCommPort>();
+            auto port = std::make_unique<FakeTerminalPort>();
             if (prepare)
                 prepare(*port);
             // A fake the port refuses (no character device) is gone again after Open.
@@ -27,8 +27,8 @@ public:
     }
 
     // Called with each new fake before the port uses it.
-    std::function<void(FakeCommPort&)> prepare;
-    FakeCommPort* fake = nullptr;
+    std::function<void(FakeTerminalPort&)> prepare;
+    FakeTerminalPort* fake = nullptr;
     int opens = 0;
 };
 
