@@ -35,7 +35,8 @@ protected:
             port->Purge(0x0F);
         }
     }
-    // One wait on a, in a thread, with a bound on how long it may take.
+    // One wait on a, in a thread, that `cause` completes; a wait that never completes is
+    // stopped after a generous bound and reports nothing.
     uint32_t WaitOnA(const std::function<void()>& cause)
     {
         auto waiter = std::async(std::launch::async, [this] {
@@ -47,9 +48,12 @@ protected:
             }
             return mask;
         });
-        Sleep(50);
+        // Wine compares the lines with their state when the wait began, so a change made
+        // before that is missed; nothing outside the backend shows when the wait has begun,
+        // so this pause stands in for that condition.
+        Sleep(100);
         cause();
-        if (waiter.wait_for(std::chrono::seconds(3)) != std::future_status::ready)
+        if (waiter.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
             a->StopWait();
         return waiter.get();
     }

@@ -7,9 +7,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -18,9 +20,24 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+// Bounds the waits for something expected: it comes long before, also on a loaded machine.
+constexpr long long kGenerousMs = 10000;
+
 long long MsSince(Clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Polls the condition until it holds; false when the time ran out.
+bool PollUntil(const std::function<bool()>& condition)
+{
+    const auto start = Clock::now();
+    while (!condition()) {
+        if (MsSince(start) > kGenerousMs)
+            return false;
+        Sleep(2);
+    }
+    return true;
 }
 
 class ComPair : public ::testing::Test {
@@ -53,20 +70,25 @@ protected:
         t.writeTotalTimeoutConstant = 1500;
         ASSERT_TRUE(port.SetTimeouts(t));
     }
-    // Reads until expected bytes arrived or a second has passed.
+    // Reads until the expected bytes have arrived (or the time ran out).
     static std::string ReadFor(tp::TerminalPort& port, size_t expected)
     {
         std::string got;
-        const auto start = Clock::now();
-        while (got.size() < expected && MsSince(start) < 1000) {
+        PollUntil([&] {
             char buffer[256];
             const int n = port.Read(buffer, sizeof buffer, 0);
             if (n > 0)
                 got.append(buffer, static_cast<size_t>(n));
-            else
-                Sleep(2);
-        }
+            return got.size() >= expected;
+        });
         return got;
+    }
+    // The bytes in the port's input queue.
+    static uint32_t Queued(tp::TerminalPort& port)
+    {
+        uint32_t errors = 0, queued = 0;
+        port.ClearErrors(errors, queued);
+        return queued;
     }
 
     std::unique_ptr<tp::TerminalPort> a, b;
@@ -119,7 +141,7 @@ TEST_F(ComPair, AReadThatDoesNotFinishIsBoundedAndKeepsItsBytes)
     EXPECT_EQ(n, 0);
     EXPECT_LT(MsSince(start), 1500);
     a->Write("xyz", 3, 2000);
-    Sleep(100);
+    ASSERT_TRUE(PollUntil([&] { return Queued(*b) == 3; }));
     EXPECT_EQ(b->Read(buffer, 100, 500), 3);
     EXPECT_EQ(std::string(buffer, 3), "xyz");
 }
@@ -128,15 +150,24 @@ TEST_F(ComPair, AStopEndsAPendingWaitAndAnEarlyStopCounts)
 {
     b->SetEventMask(tp::ev::RxChar);
     tp::WaitResult result = tp::WaitResult::Event;
+    std::atomic<int> events{0};
     std::thread waiter([&] {
         for (;;) {
             uint32_t mask = 0;
             result = b->WaitEvent(mask);
-            if (result != tp::WaitResult::Event && result != tp::WaitResult::Failed)
+            if (result == tp::WaitResult::Event) {
+                char buffer[16];
+                b->Read(buffer, sizeof buffer, 0);
+                ++events;
+            } else if (result != tp::WaitResult::Failed) {
                 return;
+            }
         }
     });
-    Sleep(100);
+    // A byte that completes a wait shows the waiter waiting; the stop then finds it in its
+    // next wait, or just before it, which must end that wait at once as well.
+    a->Write("w", 1, 2000);
+    EXPECT_TRUE(PollUntil([&] { return events > 0; }));
     const auto start = Clock::now();
     b->StopWait();
     waiter.join();
@@ -151,10 +182,12 @@ TEST_F(ComPair, AStopEndsAPendingWaitAndAnEarlyStopCounts)
 TEST_F(ComPair, ModemCallsFailWithACodeWhereTheDriverLacksLines)
 {
     uint32_t status = 0;
-    if (!a->ModemStatus(status))
+    if (!a->ModemStatus(status)) {
         EXPECT_NE(tp::LastError(), 0u);
-    if (!a->Escape(tp::esc::SetDtr))
+    }
+    if (!a->Escape(tp::esc::SetDtr)) {
         EXPECT_NE(tp::LastError(), 0u);
+    }
     EXPECT_FALSE(a->Escape(9999));
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 namespace tp = platform::terminalport;
+using testsupport::DrainPostedEvents;
 using testsupport::Eventually;
 using testsupport::FakeComm;
 using testsupport::FakeTerminalPort;
@@ -260,7 +261,14 @@ TEST_F(CommFixture, ReadWriteAndPurgeOnAClosedPort)
     EXPECT_EQ(port.Read(buffer, 4), -1);
     port.PurgeInput();
     port.Close();
-    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.opens, 0);  // none of them reached for a device
+
+    // A second Close releases nothing more.
+    port.Open();
+    const int destroyed = FakeTerminalPort::destroyed;
+    port.Close();
+    port.Close();
+    EXPECT_EQ(FakeTerminalPort::destroyed, destroyed + 1);
 }
 
 // ---- event delivery ----------------------------------------------------------------------
@@ -332,15 +340,13 @@ TEST_F(EventFixture, CloseFinishesAPendingHandOverAndNothingRunsAfterIt)
     port.Open();
     FakeTerminalPort* fake = port.fake;
     fake->Push(tp::WaitResult::Event, tp::ev::TxEmpty);
-    // The thread is blocked in its hand-over; the event loop has not run it yet.
-    while (fake->Queued() > 0)
-        QThread::msleep(1);
-    QThread::msleep(20);
+    // The thread has taken the event and hands it over (or is about to); the event loop has
+    // not run, so the handler has not either.
+    ASSERT_TRUE(fake->WaitUntilTaken());
     EXPECT_TRUE(log.empty());
     port.Close();
     EXPECT_EQ(log, (std::vector<std::string>{"TxEmpty"}));
-    QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(DrainPostedEvents());
     EXPECT_EQ(log.size(), 1u);
 }
 
@@ -360,9 +366,7 @@ TEST_F(EventFixture, AHandlerRunByCloseMayCloseOrReopenThePortItself)
         port.Open();
         FakeTerminalPort* fake = port.fake;
         fake->Push(tp::WaitResult::Event, tp::ev::Err);
-        while (fake->Queued() > 0)
-            QThread::msleep(1);
-        QThread::msleep(20);
+        ASSERT_TRUE(fake->WaitUntilTaken()) << reopen;
         port.Close();
         EXPECT_EQ(calls, 1) << reopen;
         EXPECT_FALSE(port.IsOpen()) << reopen;
@@ -388,7 +392,7 @@ TEST_F(EventFixture, ACloseFromALoopNestedInAHandlerKeepsTheDeliveryIntact)
     port.Open();
     port.fake->Push(tp::WaitResult::Event, tp::ev::Cts | tp::ev::RxChar);
     ASSERT_TRUE(Eventually([&] { return log.size() == 2; }));
-    QTest::qWait(20);
+    ASSERT_TRUE(DrainPostedEvents());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(log, (std::vector<std::string>{"CTS", "closed"}));
     port.Open();  // and the port opens again as usual
@@ -427,8 +431,8 @@ TEST_F(EventFixture, ALostDeviceReportsOneErrorAndStopsWaiting)
     port.fake->Push(tp::WaitResult::Gone);
     ASSERT_TRUE(Eventually([&] { return log.size() == 1; }));
     EXPECT_EQ(log[0], "Error " + std::to_string(tp::ce::Ioe));
-    QThread::msleep(20);
-    QCoreApplication::processEvents();
+    // The thread has ended (its last call is the purge) without waiting again.
+    ASSERT_TRUE(Eventually([&] { return port.fake->Purges() == 1; }));
     EXPECT_EQ(port.fake->Waits(), 1);
     EXPECT_TRUE(port.IsOpen());
     port.Close();
@@ -496,11 +500,14 @@ TEST_F(EventFixture, AHandlerMayCloseOrReopenItsOwnPort)
 
 TEST_F(EventFixture, StopBeforeTheBodyRunsStillEndsTheThread)
 {
+    // Close releases the device only after the thread has ended; a stop the thread missed
+    // would hang it.
+    const int destroyed = FakeTerminalPort::destroyed;
     for (int i = 0; i < 50; ++i) {
         port.Open();
         port.Close();
     }
-    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(FakeTerminalPort::destroyed, destroyed + 50);
 }
 
 TEST_F(EventFixture, DestroyingAnOpenPortClosesIt)

@@ -2,10 +2,8 @@
 #pragma once
 
 #include "comm.h"
+#include "eventwait.h"
 #include "faketerminalport.h"
-
-#include <QCoreApplication>
-#include <QTest>
 
 #include <functional>
 
@@ -31,11 +29,5 @@ public:
     FakeTerminalPort* fake = nullptr;
     int opens = 0;
 };
-
-// Runs the event loop until the condition holds or the time runs out.
-inline bool Eventually(const std::function<bool()>& condition, int ms = 3000)
-{
-    return QTest::qWaitFor(condition, ms);
-}
 
 }  // namespace testsupport

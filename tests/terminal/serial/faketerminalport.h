@@ -9,7 +9,6 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace testsupport {
@@ -64,6 +63,19 @@ public:
         std::lock_guard lock(mutex_);
         return idle_;
     }
+    // Blocks until the wait thread has taken every queued wait, at most ms; false when the
+    // time ran out. The thread then goes on to the hand-over of what it took.
+    bool WaitUntilTaken(int ms = 10000)
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return waits_.empty(); });
+    }
+    // How often Purge was called; the wait thread's last call is one.
+    int Purges()
+    {
+        std::lock_guard lock(mutex_);
+        return purges_;
+    }
 
     bool IsCharDevice() override { return Log("IsCharDevice"), charDevice; }
     bool Setup(int32_t, int32_t) override { return Log("Setup"), Result(failSetup); }
@@ -87,7 +99,12 @@ public:
     }
     int Read(void*, int, uint32_t) override { return Log("Read"), 0; }
     int Write(const void*, int count, uint32_t) override { return Log("Write"), count; }
-    bool Purge(uint32_t) override { return true; }
+    bool Purge(uint32_t) override
+    {
+        std::lock_guard lock(mutex_);
+        ++purges_;
+        return true;
+    }
     bool ModemStatus(uint32_t& status) override
     {
         status = modemStatus;
@@ -116,14 +133,13 @@ public:
             // The driver completes one more wait just as the port stops it.
             mask = eventOnStop;
             eventOnStop = 0;
-            lock.unlock();
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
             return platform::terminalport::WaitResult::Event;
         }
         if (stop_)
             return platform::terminalport::WaitResult::Stopped;
         const Wait wait = waits_.front();
         waits_.pop_front();
+        changed_.notify_all();
         mask = wait.mask;
         return wait.result;
     }
@@ -151,6 +167,7 @@ private:
     bool stop_ = false;
     bool idle_ = false;
     int waitCalls_ = 0;
+    int purges_ = 0;
 };
 
 }  // namespace testsupport
