@@ -1,7 +1,7 @@
-// The per-OS backend of Duoterm's serial port component (TComm): one open serial device with
-// the operations the component needs (line settings as a DCB-like record, time-outs, read, write,
-// purge, modem lines, escape functions, and an event wait that another thread can stop).
-// Plain C++ without Qt, so that the Win32 backend builds and is tested on its own.
+// The per-OS backend of Duoterm's serial port component (TComm): one open serial device
+// with the operations the component needs (line settings as a DCB-like record, time-outs,
+// read, write, purge, modem lines, escape functions, and an event wait that another thread
+// can stop). Plain C++ without Qt, so that the Win32 backend builds and is tested on its own.
 //
 // Threads: WaitEvent and SetEventMask run on the port's wait thread (SetEventMask also on the
 // thread that starts it, before the wait thread runs); StopWait may be called from any thread;

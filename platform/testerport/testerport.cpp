@@ -30,8 +30,9 @@ void TesterPort::Close()
 
 bool TesterPort::IsOpen() const { return open_; }
 
-// A call on a device that is not open fails with this code instead of reaching the backend.
-constexpr uint32_t kNotOpen = 6;  // the invalid-handle code of the system the tools come from
+// A call on a device that is not open fails with this code instead of reaching the backend:
+// the invalid-handle code (ERROR_INVALID_HANDLE), on every backend alike.
+constexpr uint32_t kNotOpen = 6;
 
 bool TesterPort::Escape(uint32_t function)
 {

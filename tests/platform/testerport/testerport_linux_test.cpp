@@ -18,6 +18,7 @@
 #include "tempdir.h"
 #include "transfer.h"
 
+namespace tp = platform::testerport;
 using platform::testerport::TesterPort;
 using platform::testerport::Timeouts;
 using testsupport::PtyPair;
@@ -196,7 +197,7 @@ TEST(LinuxTesterPort, RefusesSharingNonTerminalsAndMissingDevices)
     uint8_t byte = 0;
     uint32_t n = 0;
     EXPECT_FALSE(device.Read(&byte, 1, &n)) << "calls on a closed device fail";
-    EXPECT_FALSE(device.Escape(platform::testerport::esc::SetRts));
+    EXPECT_FALSE(device.Escape(tp::esc::SetRts));
 }
 
 TEST(LinuxTesterPort, RefusesLineSettingsTheTerminalCannotTake)
@@ -224,18 +225,18 @@ namespace {
 
 // Stands in for modem lines, which pseudo-terminals do not have: a null-modem view where
 // the device's own RTS and DTR come back as CTS and DSR.
-class FakeModemLines : public platform::testerport::ModemLineHook {
+class FakeModemLines : public tp::ModemLineHook {
 public:
-    bool Drive(const std::string& path, platform::testerport::ModemOutput line, bool on) override
+    bool Drive(const std::string& path, tp::ModemOutput line, bool on) override
     {
         lastPath = path;
-        (line == platform::testerport::ModemOutput::Rts ? rts : dtr) = on;
+        (line == tp::ModemOutput::Rts ? rts : dtr) = on;
         return true;
     }
     bool Read(const std::string& path, uint32_t* status) override
     {
         lastPath = path;
-        *status = (rts ? platform::testerport::ms::CtsOn : 0) | (dtr ? platform::testerport::ms::DsrOn : 0) | extra;
+        *status = (rts ? tp::ms::CtsOn : 0) | (dtr ? tp::ms::DsrOn : 0) | extra;
         return true;
     }
     bool rts = false, dtr = false;
@@ -245,14 +246,14 @@ public:
 
 class ScopedHook {
 public:
-    explicit ScopedHook(platform::testerport::ModemLineHook* hook) { platform::testerport::InstallModemLineHook(hook); }
-    ~ScopedHook() { platform::testerport::InstallModemLineHook(nullptr); }
+    explicit ScopedHook(tp::ModemLineHook* hook) { tp::InstallModemLineHook(hook); }
+    ~ScopedHook() { tp::InstallModemLineHook(nullptr); }
 };
 
 uint32_t Status(TesterPort& device)
 {
     uint32_t status = 0, returned = 0;
-    EXPECT_TRUE(device.Request(platform::testerport::kRequestGetModemStatus, nullptr, 0, &status, 4, &returned));
+    EXPECT_TRUE(device.Request(tp::kRequestGetModemStatus, nullptr, 0, &status, 4, &returned));
     EXPECT_EQ(returned, 4u);
     return status;
 }
@@ -264,10 +265,10 @@ TEST(LinuxTesterPort, ModemLinesOfAPseudoTerminalFailCleanly)
     PtyPair pty;
     TesterPort device;
     ASSERT_TRUE(device.Open(pty.SlavePath()));
-    EXPECT_FALSE(device.Escape(platform::testerport::esc::SetRts));
+    EXPECT_FALSE(device.Escape(tp::esc::SetRts));
     EXPECT_EQ(device.LastError(), uint32_t(ENOTTY));
     uint32_t status = 0, returned = 0;
-    EXPECT_FALSE(device.Request(platform::testerport::kRequestGetModemStatus, nullptr, 0, &status, 4, &returned));
+    EXPECT_FALSE(device.Request(tp::kRequestGetModemStatus, nullptr, 0, &status, 4, &returned));
     EXPECT_EQ(returned, 0u);
 }
 
@@ -279,17 +280,17 @@ TEST(LinuxTesterPort, EscapesAndRequestsDriveAndReadTheModemLines)
     TesterPort device;
     ASSERT_TRUE(device.Open(pty.SlavePath()));
 
-    ASSERT_TRUE(device.Escape(platform::testerport::esc::SetRts));
-    EXPECT_EQ(Status(device), platform::testerport::ms::CtsOn);
-    ASSERT_TRUE(device.Escape(platform::testerport::esc::SetDtr));
-    EXPECT_EQ(Status(device), platform::testerport::ms::CtsOn | platform::testerport::ms::DsrOn);
-    ASSERT_TRUE(device.Escape(platform::testerport::esc::ClrRts));
-    EXPECT_EQ(Status(device), platform::testerport::ms::DsrOn);
+    ASSERT_TRUE(device.Escape(tp::esc::SetRts));
+    EXPECT_EQ(Status(device), tp::ms::CtsOn);
+    ASSERT_TRUE(device.Escape(tp::esc::SetDtr));
+    EXPECT_EQ(Status(device), tp::ms::CtsOn | tp::ms::DsrOn);
+    ASSERT_TRUE(device.Escape(tp::esc::ClrRts));
+    EXPECT_EQ(Status(device), tp::ms::DsrOn);
     uint32_t returned = 0;
-    ASSERT_TRUE(device.Request(platform::testerport::kRequestClrDtr, nullptr, 0, nullptr, 0, &returned));
-    ASSERT_TRUE(device.Request(platform::testerport::kRequestSetRts, nullptr, 0, nullptr, 0, &returned));
-    lines.extra = platform::testerport::ms::RingOn | platform::testerport::ms::RlsdOn;
-    EXPECT_EQ(Status(device), platform::testerport::ms::CtsOn | platform::testerport::ms::RingOn | platform::testerport::ms::RlsdOn);
+    ASSERT_TRUE(device.Request(tp::kRequestClrDtr, nullptr, 0, nullptr, 0, &returned));
+    ASSERT_TRUE(device.Request(tp::kRequestSetRts, nullptr, 0, nullptr, 0, &returned));
+    lines.extra = tp::ms::RingOn | tp::ms::RlsdOn;
+    EXPECT_EQ(Status(device), tp::ms::CtsOn | tp::ms::RingOn | tp::ms::RlsdOn);
     EXPECT_EQ(lines.lastPath, pty.SlavePath());
 
     EXPECT_FALSE(device.Escape(2)) << "only the RTS and DTR escapes are served";

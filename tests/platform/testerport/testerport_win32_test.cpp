@@ -12,6 +12,7 @@
 #include "testerport.h"
 #include "transfer.h"
 
+namespace tp = platform::testerport;
 using platform::testerport::TesterPort;
 
 namespace {
@@ -95,16 +96,16 @@ TEST_F(WineComPorts, RefuseBadLineDescriptions)
 
 namespace {
 
-class RecordingLines : public platform::testerport::ModemLineHook {
+class RecordingLines : public tp::ModemLineHook {
 public:
-    bool Drive(const std::string& path, platform::testerport::ModemOutput line, bool on) override
+    bool Drive(const std::string& path, tp::ModemOutput line, bool on) override
     {
-        calls.push_back(path + (line == platform::testerport::ModemOutput::Rts ? " RTS " : " DTR ") + (on ? "on" : "off"));
+        calls.push_back(path + (line == tp::ModemOutput::Rts ? " RTS " : " DTR ") + (on ? "on" : "off"));
         return true;
     }
     bool Read(const std::string&, uint32_t* status) override
     {
-        *status = platform::testerport::ms::CtsOn | platform::testerport::ms::RlsdOn;
+        *status = tp::ms::CtsOn | tp::ms::RlsdOn;
         return true;
     }
     std::vector<std::string> calls;
@@ -115,18 +116,18 @@ public:
 TEST_F(WineComPorts, ModemLinesGoThroughTheStandInWhenInstalled)
 {
     // Without a stand-in the system is asked, and Wine's pseudo-terminals refuse.
-    EXPECT_FALSE(com1.Escape(platform::testerport::esc::SetDtr));
+    EXPECT_FALSE(com1.Escape(tp::esc::SetDtr));
     EXPECT_NE(com1.LastError(), 0u);
 
     RecordingLines lines;
-    platform::testerport::InstallModemLineHook(&lines);
-    EXPECT_TRUE(com1.Escape(platform::testerport::esc::SetDtr));
-    EXPECT_TRUE(com1.Escape(platform::testerport::esc::ClrRts));
+    tp::InstallModemLineHook(&lines);
+    EXPECT_TRUE(com1.Escape(tp::esc::SetDtr));
+    EXPECT_TRUE(com1.Escape(tp::esc::ClrRts));
     uint32_t returned = 0, status = 0;
-    EXPECT_TRUE(com2.Request(platform::testerport::kRequestSetRts, nullptr, 0, nullptr, 0, &returned));
-    EXPECT_TRUE(com2.Request(platform::testerport::kRequestGetModemStatus, nullptr, 0, &status, 4, &returned));
-    platform::testerport::InstallModemLineHook(nullptr);
-    EXPECT_EQ(status, platform::testerport::ms::CtsOn | platform::testerport::ms::RlsdOn);
+    EXPECT_TRUE(com2.Request(tp::kRequestSetRts, nullptr, 0, nullptr, 0, &returned));
+    EXPECT_TRUE(com2.Request(tp::kRequestGetModemStatus, nullptr, 0, &status, 4, &returned));
+    tp::InstallModemLineHook(nullptr);
+    EXPECT_EQ(status, tp::ms::CtsOn | tp::ms::RlsdOn);
     EXPECT_EQ(returned, 4u);
     EXPECT_EQ(lines.calls, (std::vector<std::string>{"\\\\.\\COM1 DTR on", "\\\\.\\COM1 RTS off",
                                                      "\\\\.\\COM2 RTS on"}));
