@@ -4,7 +4,7 @@
 // thread was unavailable (a 10 ms timer's longest late start), the memory grown per MB
 // received, and the rate shown unthrottled. Goals: no byte lost, never unavailable for more
 // than 50 ms, at most 4 MB of memory per MB received, at least 3.3 MB/s shown unthrottled.
-#include "commport.h"
+#include "terminalport.h"
 #include "ptypair.h"
 #include "tform3.h"
 #include "ui_tform3.h"

@@ -1,24 +1,26 @@
 #include "benchstate.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <random>
 #include <sstream>
+
+#include "fileutil.h"
 
 namespace mvbench {
 
 namespace {
 
+namespace fu = platform::fileutil;
+
 constexpr const char* kHeader = "mvbench-state 1";
-constexpr off_t kMaxStateBytes = 1 << 20;
+constexpr size_t kMaxStateBytes = 1 << 20;
 
 const char* const kWireNames[kWireCount] = {
     "com2-rts-cts", "com2-dtr-dsr", "com1-dtr-dcd", "com1-rts-ri", "com2-tx", "com2-rx",
@@ -33,44 +35,6 @@ const char* AttachmentName(Attachment a)
     }
     return "nothing";
 }
-
-std::string ErrnoText(const std::string& what, const std::filesystem::path& path)
-{
-    return what + " " + path.string() + ": " + std::strerror(errno);
-}
-
-// The descriptor of the folder's lock file, locked exclusively; closed (and so unlocked) on
-// destruction.
-class FolderLock {
-public:
-    explicit FolderLock(const std::filesystem::path& dir)
-    {
-        path_ = dir / "lock";
-        fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ < 0)
-            return;
-        while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                ::close(fd_);
-                fd_ = -1;
-                return;
-            }
-        }
-    }
-    ~FolderLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-    bool Ok() const { return fd_ >= 0; }
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-    int fd_ = -1;
-};
 
 bool PrepareFolder(std::filesystem::path& dir, std::string& error)
 {
@@ -87,76 +51,35 @@ bool PrepareFolder(std::filesystem::path& dir, std::string& error)
 // Reads the state file: 1 = read, 0 = there is none, -1 = error.
 int ReadStateFile(const std::filesystem::path& path, std::string& text, std::string& error)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return 0;
-        error = ErrnoText("cannot open the bench state file", path);
-        return -1;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxStateBytes) {
-        ::close(fd);
+    using fu::ReadResult;
+    fu::FileError failure;
+    switch (fu::ReadSmallFile(path.string(), kMaxStateBytes, text, failure)) {
+    case ReadResult::Read:
+        return 1;
+    case ReadResult::Missing:
+        return 0;
+    case ReadResult::NotRegular:
+    case ReadResult::TooLarge:
         error = "the bench state file " + path.string() + " is not a bench state (not a small regular file)";
         return -1;
+    case ReadResult::Failed:
+        break;
     }
-    text.resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    ::close(fd);
-    text.resize(done);
-    return 1;
+    error = "cannot read the bench state: " + failure.Text();
+    return -1;
 }
 
+// Replaces the state file whole. It is not flushed to disk: the bench's state is a stand-in
+// for hardware, and a flush would slow every change of it.
 bool WriteStateFile(const std::filesystem::path& dir, const State& state, std::string& error)
 {
-    const std::filesystem::path temp = dir / "state.new";
-    const std::filesystem::path final = dir / "state";
-    const std::string text = Serialize(state);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = ErrnoText("cannot write the bench state file", temp);
-        return false;
-    }
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = ErrnoText("cannot write the bench state file", temp);
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0) {
-        error = ErrnoText("cannot write the bench state file", temp);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // Swapping the new file with the old one and then removing the old one replaces the
-    // state as atomically as a rename over it, without the data flush some filesystems
-    // force on a rename that replaces a file. Where swapping is not supported (or there is
-    // no old file yet), a plain rename does the job.
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, final.c_str(), RENAME_EXCHANGE) == 0) {
-        ::unlink(temp.c_str());
+    fu::ReplaceOptions options;
+    options.mode = 0644;
+    fu::FileError failure;
+    if (fu::ReplaceFile((dir / "state").string(), Serialize(state), options, failure))
         return true;
-    }
-    if (::rename(temp.c_str(), final.c_str()) != 0) {
-        error = ErrnoText("cannot replace the bench state file", final);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    error = "cannot save the bench state: " + failure.Text();
+    return false;
 }
 
 // A change that keeps the file's length (an EEPROM word, a count of the same width) only
@@ -198,14 +121,6 @@ bool ParseBool(const std::string& word, bool& value)
     if (word == "yes") { value = true; return true; }
     if (word == "no") { value = false; return true; }
     return false;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 bool ParseInt(const std::string& word, long long lo, long long hi, long long& value)
@@ -342,16 +257,15 @@ std::string Serialize(const State& state)
             out << "cut " << kWireNames[i] << "\n";
     out << "modem-error " << (state.modemError ? "yes" : "no") << "\n";
     out << "modem-lines " << (state.modemLinesStuck ? "stuck" : "free") << "\n";
-    static const char* const hex = "0123456789abcdef";
     for (const Converter& c : state.converters) {
         char id[32];
         std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(c.id));
         out << "converter " << id << " " << (c.plugged ? "plugged" : "unplugged") << " "
             << c.unplugAfter << "\n";
-        out << "eeprom ";
+        std::string eeprom = "eeprom ";
         for (uint8_t b : c.eeprom)
-            out << hex[b >> 4] << hex[b & 15];
-        out << "\n";
+            fu::AppendHexByte(eeprom, b, fu::HexCase::Lower);
+        out << eeprom << "\n";
         for (const StuckBit& s : c.stuck)
             out << "stuck " << s.word << " " << s.bit << " " << (s.value ? 1 : 0) << "\n";
     }
@@ -413,7 +327,7 @@ bool Parse(const std::string& text, State& state, std::string& error)
             if (w[1].size() != 16)
                 return fail("bad converter id");
             for (char ch : w[1]) {
-                int d = HexDigit(ch);
+                int d = fu::HexValue(ch);
                 if (d < 0)
                     return fail("bad converter id");
                 c.id = (c.id << 4) | static_cast<uint64_t>(d);
@@ -432,7 +346,7 @@ bool Parse(const std::string& text, State& state, std::string& error)
             if (!std::getline(in, ee) || ee.size() != 7 + 2 * kEepromBytes || ee.compare(0, 7, "eeprom ") != 0)
                 return fail("missing or malformed eeprom line");
             for (int i = 0; i < kEepromBytes; ++i) {
-                int hi = HexDigit(ee[7 + 2 * i]), lo = HexDigit(ee[8 + 2 * i]);
+                const int hi = fu::HexValue(ee[7 + 2 * i]), lo = fu::HexValue(ee[8 + 2 * i]);
                 if (hi < 0 || lo < 0)
                     return fail("malformed eeprom line");
                 c.eeprom[i] = static_cast<uint8_t>(hi * 16 + lo);
@@ -470,13 +384,14 @@ std::filesystem::path BenchDir()
 
 // Prepares the bench folder and takes its lock, held while `lock` lives; false with the
 // reason when either fails.
-bool LockFolder(std::filesystem::path& dir, std::optional<FolderLock>& lock, std::string& error)
+bool LockFolder(std::filesystem::path& dir, std::optional<fu::FileLock>& lock,
+                std::string& error)
 {
     if (!PrepareFolder(dir, error))
         return false;
-    lock.emplace(dir);
-    if (!lock->Ok()) {
-        error = ErrnoText("cannot lock the bench folder", lock->Path());
+    lock.emplace((dir / "lock").string(), 0644);
+    if (!lock->Locked()) {
+        error = "cannot lock the bench folder: " + lock->Error().Text();
         lock.reset();
         return false;
     }
@@ -486,7 +401,7 @@ bool LockFolder(std::filesystem::path& dir, std::optional<FolderLock>& lock, std
 bool Transact(const Change& change, std::string& error)
 {
     std::filesystem::path dir;
-    std::optional<FolderLock> lock;
+    std::optional<fu::FileLock> lock;
     if (!LockFolder(dir, lock, error))
         return false;
     const std::filesystem::path path = dir / "state";
@@ -517,7 +432,7 @@ bool Transact(const Change& change, std::string& error)
 bool Overwrite(const State& state, std::string& error)
 {
     std::filesystem::path dir;
-    std::optional<FolderLock> lock;
+    std::optional<fu::FileLock> lock;
     if (!LockFolder(dir, lock, error))
         return false;
     return WriteStateFile(dir, state, error);

@@ -1,5 +1,5 @@
 // COM port names and the device nodes they stand for. On Windows a name opens as it is
-// ("COM10" and above get the "\\.\" prefix Windows needs there). On POSIX "COMn" (any letter
+// ("COM10" and above get the "\\.\" prefix Windows needs there). On Linux "COMn" (any letter
 // case, with or without "\\.\") is looked up in the COM-name table: the file "serialcomm" in
 // the user's XDG config directory (lines "COM3=/dev/ttyUSB0"), then, for numbers it leaves
 // free, the machine's serial devices under /sys/class/tty that have a driver, in a stable

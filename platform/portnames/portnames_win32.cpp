@@ -53,7 +53,7 @@ std::vector<std::pair<std::string, std::string>> ComPortTable()
     return result;
 }
 
-// The table reader of the POSIX build has no meaning here; it answers with nothing.
+// The table reader of the Linux build has no meaning here; it answers with nothing.
 namespace portnames_detail {
 std::vector<std::pair<std::string, std::string>> ComPortTableFrom(const std::filesystem::path&,
                                                                   const std::filesystem::path&)

@@ -13,19 +13,17 @@
 // nothing of it is lost. A file that cannot be read at all (other than missing) makes every
 // write fail rather than replace it.
 //
-// Every change takes an exclusive lock on "<file>.lock", reads the file afresh, writes the
-// new tree to a temporary file in the same folder, flushes it to disk and renames it over the
-// store: a crash leaves either the old or the new file, never a half-written one.
+// Every change takes an exclusive lock on "<file>.lock", reads the file afresh and replaces the
+// file whole, flushed to disk: a crash leaves either the old or the new file, never a
+// half-written one.
+#include "fileutil.h"
 #include "settingskeys.h"
 #include "settingsstore.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,9 +31,10 @@ namespace platform {
 namespace {
 
 using namespace settings_detail;
+namespace fu = fileutil;
 
 // Files larger than this are not a store this program wrote; they are treated as unreadable.
-constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
+constexpr size_t kMaxFileSize = 16 * 1024 * 1024;
 
 struct Key {
     std::string name;
@@ -90,13 +89,10 @@ Key& WalkCreate(Key& root, const std::vector<std::string>& names)
     return *key;
 }
 
-const char kHex[] = "0123456789ABCDEF";
-
 void PutEscaped(std::string& out, unsigned char c)
 {
     out += '%';
-    out += kHex[c >> 4];
-    out += kHex[c & 15];
+    fu::AppendHexByte(out, c, fu::HexCase::Upper);
 }
 
 enum class Field { KeyName, ValueName, Value };
@@ -121,21 +117,15 @@ std::string Encode(const std::string& text, Field field)
     return out;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // "%HH" becomes its byte; a "%" not followed by two hexadecimal digits stays as it is.
 std::string Decode(std::string_view text)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+        const int high = i + 2 < text.size() ? fu::HexValue(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? fu::HexValue(text[i + 2]) : -1;
+        if (text[i] == '%' && high >= 0 && low >= 0) {
+            out += static_cast<char>(high * 16 + low);
             i += 2;
         } else {
             out += text[i];
@@ -243,27 +233,6 @@ std::string DirectoryOf(const std::string& file)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : file.substr(0, slash);
-}
-
-// Closes a descriptor; errors on close are of no use to anyone here.
-void CloseQuietly(int fd)
-{
-    if (fd >= 0)
-        ::close(fd);
-}
-
-bool WriteAll(int fd, const std::string& data)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 bool MakeDirectories(const std::string& dir)
@@ -382,9 +351,11 @@ private:
     // The one place every failure passes: records what failed and returns false.
     bool Fail(const std::string& what, int err)
     {
-        lastError_ = what;
-        if (err != 0)
-            lastError_ += std::string(": ") + std::strerror(err);
+        return Fail(fu::FileError{what, err});
+    }
+    bool Fail(const fu::FileError& error)
+    {
+        lastError_ = error.Text();
         return false;
     }
 
@@ -401,48 +372,23 @@ private:
     bool Load(Key& root)
     {
         unreadable_ = false;
-        const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return errno == ENOENT || Fail("open " + file_, errno);
-        struct stat st {};
-        if (::fstat(fd, &st) != 0) {
-            const int err = errno;
-            CloseQuietly(fd);
-            return Fail("stat " + file_, err);
-        }
-        if (!S_ISREG(st.st_mode)) {
-            CloseQuietly(fd);
+        std::string text;
+        fu::FileError error;
+        switch (fu::ReadSmallFile(file_, kMaxFileSize, text, error)) {
+        case fu::ReadResult::Read:
+            unreadable_ = Parse(text, root) > 0;
+            return true;
+        case fu::ReadResult::Missing:
+            return true;
+        case fu::ReadResult::NotRegular:
             return Fail("open " + file_ + ": not a regular file", 0);
-        }
-        if (st.st_size > kMaxFileSize) {
-            CloseQuietly(fd);
+        case fu::ReadResult::TooLarge:
             unreadable_ = true;
             return true;
+        case fu::ReadResult::Failed:
+            break;
         }
-        std::string text;
-        char buffer[8192];
-        while (true) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                const int err = errno;
-                CloseQuietly(fd);
-                return Fail("read " + file_, err);
-            }
-            if (n == 0)
-                break;
-            text.append(buffer, static_cast<size_t>(n));
-            if (text.size() > static_cast<size_t>(kMaxFileSize)) {
-                CloseQuietly(fd);
-                root = Key{};
-                unreadable_ = true;
-                return true;
-            }
-        }
-        CloseQuietly(fd);
-        unreadable_ = Parse(text, root) > 0;
-        return true;
+        return Fail(error);
     }
 
     bool Modify(const std::function<Change(Key&)>& change)
@@ -450,24 +396,9 @@ private:
         const std::string dir = DirectoryOf(file_);
         if (!MakeDirectories(dir))
             return Fail("create folder " + dir, errno);
-        const std::string lockName = file_ + ".lock";
-        const int lockFd = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (lockFd < 0)
-            return Fail("open " + lockName, errno);
-        while (::flock(lockFd, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                const int err = errno;
-                CloseQuietly(lockFd);
-                return Fail("lock " + lockName, err);
-            }
-        }
-        const bool ok = ModifyLocked(change);
-        CloseQuietly(lockFd);  // releases the lock
-        return ok;
-    }
-
-    bool ModifyLocked(const std::function<Change(Key&)>& change)
-    {
+        const fu::FileLock lock(file_ + ".lock", 0600);
+        if (!lock.Locked())
+            return Fail(lock.Error());
         Key root;
         if (!Load(root))
             return false;
@@ -475,43 +406,13 @@ private:
             return true;
         std::string text = "# Eemint settings: one [key] section per key, then name=value lines\n";
         SerializeKey(text, root, "");
-
-        std::string temp = file_ + ".XXXXXX";
-        const int fd = ::mkstemp(temp.data());
-        if (fd < 0)
-            return Fail("create a temporary file beside " + file_, errno);
-        struct stat st {};
-        if (::stat(file_.c_str(), &st) == 0)
-            ::fchmod(fd, st.st_mode & 07777);
-        if (!WriteAll(fd, text) || ::fsync(fd) != 0) {
-            const int err = errno;
-            CloseQuietly(fd);
-            ::unlink(temp.c_str());
-            return Fail("write " + temp, err);
-        }
-        CloseQuietly(fd);
-        if (unreadable_) {
-            // Keep the original of a file we could not fully read before replacing it.
-            const std::string keep = file_ + ".unreadable";
-            ::unlink(keep.c_str());
-            if (::link(file_.c_str(), keep.c_str()) != 0 && ::rename(file_.c_str(), keep.c_str()) != 0) {
-                const int err = errno;
-                ::unlink(temp.c_str());
-                return Fail("keep the unreadable " + file_ + " as " + keep, err);
-            }
-        }
-        if (::rename(temp.c_str(), file_.c_str()) != 0) {
-            const int err = errno;
-            ::unlink(temp.c_str());
-            return Fail("replace " + file_, err);
-        }
-        // Make the rename itself durable.
-        const int dirFd = ::open(DirectoryOf(file_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);
-            CloseQuietly(dirFd);
-        }
-        return true;
+        fu::ReplaceOptions options;
+        options.mode = 0600;
+        options.durable = true;
+        if (unreadable_)  // the original of a file that could not be fully read is kept
+            options.keepOldAs = file_ + ".unreadable";
+        fu::FileError error;
+        return fu::ReplaceFile(file_, text, options, error) || Fail(error);
     }
 
     std::string file_;

@@ -9,6 +9,8 @@
 #include "loopbacktester.h"
 #include "modemport.h"
 
+namespace tp = platform::testerport;
+
 namespace eemint {
 
 namespace {
@@ -127,10 +129,10 @@ void RunLoopbackTest(Reporter& reporter)
         uint32_t bit;
     };
     static const LineGroup lineGroups[] = {
-        {"CTS Test", &TLoopbackTester::SetCom2Rts, platform::kModemCts},
-        {"DSR Test", &TLoopbackTester::SetCom2Dtr, platform::kModemDsr},
-        {"CD Test", &TLoopbackTester::SetCom1Dtr, platform::kModemDcd},
-        {"RI Test", &TLoopbackTester::SetCom1Rts, platform::kModemRi},
+        {"CTS Test", &TLoopbackTester::SetCom2Rts, tp::ms::CtsOn},
+        {"DSR Test", &TLoopbackTester::SetCom2Dtr, tp::ms::DsrOn},
+        {"CD Test", &TLoopbackTester::SetCom1Dtr, tp::ms::RlsdOn},
+        {"RI Test", &TLoopbackTester::SetCom1Rts, tp::ms::RingOn},
     };
     for (const LineGroup& group : lineGroups) {
         (tester.*group.drive)(true);
@@ -165,25 +167,25 @@ void RunModemTest(Reporter& reporter)
 
     modem.ResetModem();
     modem.SendCommand("AT&R1\r");
-    verdict.Step((modem.ModemStatus() & platform::kModemCts) != 0);
+    verdict.Step((modem.ModemStatus() & tp::ms::CtsOn) != 0);
     modem.SetDtr(false);
     modem.SetRts(false);
     modem.SendCommand("AT&R0\r");
-    verdict.Step((modem.ModemStatus() & platform::kModemCts) == 0);
+    verdict.Step((modem.ModemStatus() & tp::ms::CtsOn) == 0);
     verdict.EndGroup("CTS Test");
 
     modem.ResetModem();
     modem.SendCommand("AT&S0\r");
-    verdict.Step((modem.ModemStatus() & platform::kModemDsr) != 0);
+    verdict.Step((modem.ModemStatus() & tp::ms::DsrOn) != 0);
     modem.SendCommand("AT&S1\r");
-    verdict.Step((modem.ModemStatus() & platform::kModemDsr) == 0);
+    verdict.Step((modem.ModemStatus() & tp::ms::DsrOn) == 0);
     verdict.EndGroup("DSR Test");
 
     modem.ResetModem();
     modem.SendCommand("AT&C0\r");
-    verdict.Step((modem.ModemStatus() & platform::kModemDcd) != 0);
+    verdict.Step((modem.ModemStatus() & tp::ms::RlsdOn) != 0);
     modem.SendCommand("AT&C1\r");
-    verdict.Step((modem.ModemStatus() & platform::kModemDcd) == 0);
+    verdict.Step((modem.ModemStatus() & tp::ms::RlsdOn) == 0);
     verdict.EndGroup("CD Test");
 
     modem.SetLine(300);

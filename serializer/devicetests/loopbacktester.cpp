@@ -4,6 +4,8 @@
 #include <cstring>
 #include <thread>
 
+namespace tp = platform::testerport;
+
 namespace eemint {
 
 namespace {
@@ -55,10 +57,10 @@ void TLoopbackTester::DropAllLines()
     SetCom1Rts(false);
 }
 
-void TLoopbackTester::SetCom2Rts(bool on) { com2_.Escape(on ? platform::kEscapeSetRts : platform::kEscapeClrRts); }
-void TLoopbackTester::SetCom2Dtr(bool on) { com2_.Escape(on ? platform::kEscapeSetDtr : platform::kEscapeClrDtr); }
-void TLoopbackTester::SetCom1Dtr(bool on) { com1_.Escape(on ? platform::kEscapeSetDtr : platform::kEscapeClrDtr); }
-void TLoopbackTester::SetCom1Rts(bool on) { com1_.Escape(on ? platform::kEscapeSetRts : platform::kEscapeClrRts); }
+void TLoopbackTester::SetCom2Rts(bool on) { com2_.Escape(on ? tp::esc::SetRts : tp::esc::ClrRts); }
+void TLoopbackTester::SetCom2Dtr(bool on) { com2_.Escape(on ? tp::esc::SetDtr : tp::esc::ClrDtr); }
+void TLoopbackTester::SetCom1Dtr(bool on) { com1_.Escape(on ? tp::esc::SetDtr : tp::esc::ClrDtr); }
+void TLoopbackTester::SetCom1Rts(bool on) { com1_.Escape(on ? tp::esc::SetRts : tp::esc::ClrRts); }
 
 uint32_t TLoopbackTester::ConverterStatus()
 {
@@ -111,10 +113,10 @@ bool TLoopbackTester::SendToConverter(uint8_t* pattern, uint8_t* received, uint3
 bool TLoopbackTester::SendFromConverter(const uint8_t* pattern, uint8_t* received, uint32_t length)
 {
     SetCom2Rts(true);
-    if (!(ConverterStatus() & platform::kModemCts))
+    if (!(ConverterStatus() & tp::ms::CtsOn))
         return false;
     SetCom2Dtr(true);
-    if (!(ConverterStatus() & platform::kModemDsr))
+    if (!(ConverterStatus() & tp::ms::DsrOn))
         return false;
     for (uint32_t sent = 0; sent < length;) {
         uint32_t put = 0;

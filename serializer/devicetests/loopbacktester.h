@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "serialdevice.h"
+#include "testerport.h"
 #include "usbdevice.h"
 
 namespace eemint {
@@ -42,8 +42,8 @@ public:
     int SettleDelayMs() const { return settleDelayMs_; }
 
 private:
-    platform::SerialDevice com1_;
-    platform::SerialDevice com2_;
+    platform::testerport::TesterPort com1_;
+    platform::testerport::TesterPort com2_;
     TUsbDevice converter_;
     bool ready_ = false;
     int settleDelayMs_ = 50;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <thread>
 
+namespace tp = platform::testerport;
+
 namespace eemint {
 
 namespace {
@@ -34,11 +36,11 @@ TModemPort::~TModemPort()
 bool TModemPort::SetLine(uint32_t baud)
 {
     uint32_t returned = 0;
-    port_.Request(platform::kRequestSetBaudRate, &baud, sizeof baud, nullptr, 0, &returned);
+    port_.Request(tp::kRequestSetBaudRate, &baud, sizeof baud, nullptr, 0, &returned);
     const uint8_t lineControl[3] = {0, 0, 8};  // 1 stop bit, no parity, 8 bits
-    port_.Request(platform::kRequestSetLineControl, lineControl, sizeof lineControl, nullptr, 0, &returned);
+    port_.Request(tp::kRequestSetLineControl, lineControl, sizeof lineControl, nullptr, 0, &returned);
     const uint32_t timeouts[5] = {20, 10, 300, 20, 200};
-    port_.Request(platform::kRequestSetTimeouts, timeouts, sizeof timeouts, nullptr, 0, &returned);
+    port_.Request(tp::kRequestSetTimeouts, timeouts, sizeof timeouts, nullptr, 0, &returned);
     return true;
 }
 
@@ -69,7 +71,7 @@ uint32_t TModemPort::ModemStatus()
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(settleDelayMs_));
     uint32_t status = 0, returned = 0;
-    if (!port_.Request(platform::kRequestGetModemStatus, nullptr, 0, &status, sizeof status, &returned) ||
+    if (!port_.Request(tp::kRequestGetModemStatus, nullptr, 0, &status, sizeof status, &returned) ||
         returned < sizeof status)
         return 0;
     return status;
@@ -78,13 +80,13 @@ uint32_t TModemPort::ModemStatus()
 void TModemPort::SetDtr(bool on)
 {
     uint32_t returned = 0;
-    port_.Request(on ? platform::kRequestSetDtr : platform::kRequestClrDtr, nullptr, 0, nullptr, 0, &returned);
+    port_.Request(on ? tp::kRequestSetDtr : tp::kRequestClrDtr, nullptr, 0, nullptr, 0, &returned);
 }
 
 void TModemPort::SetRts(bool on)
 {
     uint32_t returned = 0;
-    port_.Request(on ? platform::kRequestSetRts : platform::kRequestClrRts, nullptr, 0, nullptr, 0, &returned);
+    port_.Request(on ? tp::kRequestSetRts : tp::kRequestClrRts, nullptr, 0, nullptr, 0, &returned);
 }
 
 bool TModemPort::WriteAll(const void* data, uint32_t size)

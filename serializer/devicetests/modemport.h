@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "serialdevice.h"
+#include "testerport.h"
 
 namespace eemint {
 
@@ -37,7 +37,7 @@ private:
     bool WriteAll(const void* data, uint32_t size);
     bool ReadAll(void* buffer, uint32_t size);
 
-    platform::SerialDevice port_;
+    platform::testerport::TesterPort port_;
     bool open_ = false;
     int settleDelayMs_ = 50;
 };

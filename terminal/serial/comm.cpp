@@ -1,20 +1,20 @@
 #include "comm.h"
 
-#include "commport.h"
 #include "portnames.h"
+#include "terminalport.h"
 
 #include <cstdio>
 
-namespace pc = platform::comm;
+namespace tp = platform::terminalport;
 
 namespace {
 
 // Every non-default flow control starts from these bits cleared or set to fixed values.
-constexpr uint32_t kFlowBits = pc::fOutxCtsFlow | pc::fOutxDsrFlow | pc::fDtrControlMask |
-                               pc::fOutX | pc::fInX | pc::fRtsControlMask;
+constexpr uint32_t kFlowBits = tp::fOutxCtsFlow | tp::fOutxDsrFlow | tp::fDtrControlMask |
+                               tp::fOutX | tp::fInX | tp::fRtsControlMask;
 
-constexpr uint32_t kOptionBits[] = {pc::fParity, pc::fDsrSensitivity, pc::fTXContinueOnXoff,
-                                    pc::fErrorChar, pc::fNull};
+constexpr uint32_t kOptionBits[] = {tp::fParity, tp::fDsrSensitivity, tp::fTXContinueOnXoff,
+                                    tp::fErrorChar, tp::fNull};
 
 constexpr uint32_t kWriteTimeoutMs = 1500;
 // How long past the driver's own write time-out a write is waited for before it is cancelled.
@@ -63,9 +63,9 @@ uint32_t TCustomComm::BaudRateValue(TBaudRate rate)
 
 uint32_t TCustomComm::EventBit(TCommEventState event)
 {
-    static constexpr uint32_t bits[] = {pc::ev::Break, pc::ev::Cts,    pc::ev::Dsr,
-                                        pc::ev::Err,   pc::ev::Ring,   pc::ev::Rlsd,
-                                        pc::ev::RxChar, pc::ev::RxFlag, pc::ev::TxEmpty};
+    static constexpr uint32_t bits[] = {tp::ev::Break, tp::ev::Cts,    tp::ev::Dsr,
+                                        tp::ev::Err,   tp::ev::Ring,   tp::ev::Rlsd,
+                                        tp::ev::RxChar, tp::ev::RxFlag, tp::ev::TxEmpty};
     return event <= evTxEmpty ? bits[event] : 0;
 }
 
@@ -78,7 +78,7 @@ void TCustomComm::RaiseCommError(const char* text, int32_t code)
 
 int32_t TCustomComm::LastErrorCode()
 {
-    return static_cast<int32_t>(pc::LastError());
+    return static_cast<int32_t>(tp::LastError());
 }
 
 void TCustomComm::RefuseWhileOpen() const
@@ -92,9 +92,9 @@ void TCustomComm::SetPortFactory(TCommPortFactory factory)
     portFactory_ = std::move(factory);
 }
 
-std::unique_ptr<pc::CommPort> TCustomComm::OpenSystemPort(const QString& deviceName)
+std::unique_ptr<tp::TerminalPort> TCustomComm::OpenSystemPort(const QString& deviceName)
 {
-    return pc::OpenCommPort(platform::ResolvePortPath(deviceName.toStdString()));
+    return tp::OpenTerminalPort(platform::ResolvePortPath(deviceName.toStdString()));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -102,7 +102,7 @@ std::unique_ptr<pc::CommPort> TCustomComm::OpenSystemPort(const QString& deviceN
 void TCustomComm::Open()
 {
     Close();
-    pc::SetLastError(0);
+    tp::SetLastError(0);
     OpenHandle();
     if (!IsOpen())
         return;
@@ -165,7 +165,7 @@ void TCustomComm::ApplySettings()
 {
     if (!IsOpen())
         return;
-    pc::Dcb dcb;
+    tp::Dcb dcb;
     handle_->GetState(dcb);
     dcb.baudRate = BaudRateValue(baudRate_);
     dcb.parity = static_cast<uint8_t>(parity_);
@@ -177,12 +177,12 @@ void TCustomComm::ApplySettings()
 
     if (flowControl_ != fcDefault) {
         dcb.flags &= ~kFlowBits;
-        dcb.flags |= pc::kRtsControlToggle << pc::kRtsControlShift;
-        dcb.flags |= pc::kControlEnable << pc::kDtrControlShift;
+        dcb.flags |= tp::kRtsControlToggle << tp::kRtsControlShift;
+        dcb.flags |= tp::kControlEnable << tp::kDtrControlShift;
         switch (flowControl_) {
-        case fcCTS: dcb.flags |= pc::fOutxCtsFlow; break;
-        case fcDTR: dcb.flags |= pc::fOutxDsrFlow; break;
-        case fcSoftware: dcb.flags |= pc::fOutX | pc::fInX; break;
+        case fcCTS: dcb.flags |= tp::fOutxCtsFlow; break;
+        case fcDTR: dcb.flags |= tp::fOutxDsrFlow; break;
+        case fcSoftware: dcb.flags |= tp::fOutX | tp::fInX; break;
         default: break;
         }
     }
@@ -241,8 +241,8 @@ void TCustomComm::SetCharsTimeOut(int32_t value)
     charsTimeOut_ = value;
     if (!IsOpen())
         return;
-    pc::Timeouts timeouts;
-    timeouts.readIntervalTimeout = value == 0 ? pc::kMaxDword : static_cast<uint32_t>(value);
+    tp::Timeouts timeouts;
+    timeouts.readIntervalTimeout = value == 0 ? tp::kMaxDword : static_cast<uint32_t>(value);
     timeouts.writeTotalTimeoutConstant = kWriteTimeoutMs;
     if (!handle_->SetTimeouts(timeouts))
         RaiseCommError("Error updating CommTimeouts", LastErrorCode());
@@ -267,17 +267,17 @@ int TCustomComm::Read(void* buffer, int count)
 void TCustomComm::PurgeInput()
 {
     if (IsOpen())
-        handle_->Purge(pc::purge::RxAbort | pc::purge::RxClear);
+        handle_->Purge(tp::purge::RxAbort | tp::purge::RxClear);
 }
 
 bool TCustomComm::ModemLineState(int line)
 {
     uint32_t mask = 0;
     switch (line) {
-    case 1: mask = pc::ms::CtsOn; break;
-    case 2: mask = pc::ms::DsrOn; break;
-    case 3: mask = pc::ms::RingOn; break;
-    case 4: mask = pc::ms::RlsdOn; break;
+    case 1: mask = tp::ms::CtsOn; break;
+    case 2: mask = tp::ms::DsrOn; break;
+    case 3: mask = tp::ms::RingOn; break;
+    case 4: mask = tp::ms::RlsdOn; break;
     default: break;
     }
     uint32_t status = 0;
@@ -295,12 +295,12 @@ bool TCustomComm::EscapeFunction(int function)
 
 void TCustomComm::SetDTR(bool state)
 {
-    EscapeFunction(state ? pc::esc::SetDtr : pc::esc::ClrDtr);
+    EscapeFunction(state ? tp::esc::SetDtr : tp::esc::ClrDtr);
 }
 
 void TCustomComm::SetRTS(bool state)
 {
-    EscapeFunction(state ? pc::esc::SetRts : pc::esc::ClrRts);
+    EscapeFunction(state ? tp::esc::SetRts : tp::esc::ClrRts);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -311,7 +311,7 @@ void TCustomComm::HandleEvents(TCommEventThread* thread, uint32_t eventMask)
         return;
     handle_->ClearErrors(lineErrors_, inQueue_);
     if (thread->DeviceLost())
-        lineErrors_ |= pc::ce::Ioe;
+        lineErrors_ |= tp::ce::Ioe;
     for (int event = evBreak; event <= evTxEmpty; ++event) {
         const uint32_t bit = EventBit(static_cast<TCommEventState>(event));
         if (!(eventMask & bit))
@@ -328,15 +328,15 @@ void TCustomComm::HandleEvents(TCommEventThread* thread, uint32_t eventMask)
 void TCustomComm::DispatchEvent(uint32_t eventBit)
 {
     switch (eventBit) {
-    case pc::ev::Break: if (OnBreak) OnBreak(this); break;
-    case pc::ev::Cts: if (OnCTS) OnCTS(this); break;
-    case pc::ev::Dsr: if (OnDSR) OnDSR(this); break;
-    case pc::ev::Err: if (OnError) OnError(this, static_cast<int>(lineErrors_)); break;
-    case pc::ev::Ring: if (OnRing) OnRing(this); break;
-    case pc::ev::Rlsd: if (OnRLSD) OnRLSD(this); break;
-    case pc::ev::RxChar: if (OnRxChar) OnRxChar(this, static_cast<int>(inQueue_)); break;
-    case pc::ev::RxFlag: if (OnRxFlag) OnRxFlag(this); break;
-    case pc::ev::TxEmpty: if (OnTxEmpty) OnTxEmpty(this); break;
+    case tp::ev::Break: if (OnBreak) OnBreak(this); break;
+    case tp::ev::Cts: if (OnCTS) OnCTS(this); break;
+    case tp::ev::Dsr: if (OnDSR) OnDSR(this); break;
+    case tp::ev::Err: if (OnError) OnError(this, static_cast<int>(lineErrors_)); break;
+    case tp::ev::Ring: if (OnRing) OnRing(this); break;
+    case tp::ev::Rlsd: if (OnRLSD) OnRLSD(this); break;
+    case tp::ev::RxChar: if (OnRxChar) OnRxChar(this, static_cast<int>(inQueue_)); break;
+    case tp::ev::RxFlag: if (OnRxFlag) OnRxFlag(this); break;
+    case tp::ev::TxEmpty: if (OnTxEmpty) OnTxEmpty(this); break;
     default: break;
     }
 }

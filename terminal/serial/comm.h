@@ -15,8 +15,8 @@
 #include <functional>
 #include <memory>
 
-namespace platform::comm {
-class CommPort;
+namespace platform::terminalport {
+class TerminalPort;
 }
 
 class TCustomComm;
@@ -25,7 +25,7 @@ class TCustomComm;
 // a pseudo-terminal or a scripted fake in tests. It returns null, with the system's last
 // error set, when the device cannot be opened.
 using TCommPortFactory =
-    std::function<std::unique_ptr<platform::comm::CommPort>(const QString& deviceName)>;
+    std::function<std::unique_ptr<platform::terminalport::TerminalPort>(const QString& deviceName)>;
 
 // The XON and XOFF characters of a port; a change reaches the open port at once.
 class TCommEventChars : public QObject {
@@ -89,7 +89,7 @@ public:
     // effect at the next Open.
     void SetPortFactory(TCommPortFactory factory);
     // The system's ports: the name resolved to a device path and opened there.
-    static std::unique_ptr<platform::comm::CommPort> OpenSystemPort(const QString& deviceName);
+    static std::unique_ptr<platform::terminalport::TerminalPort> OpenSystemPort(const QString& deviceName);
 
     // The event handlers, assigned plainly; an empty one is skipped.
     TNotifyEvent OnBreak;
@@ -114,7 +114,7 @@ protected:
     // Calls the one handler bound to an event mask bit.
     virtual void DispatchEvent(uint32_t eventBit);
 
-    platform::comm::CommPort* Handle() const { return handle_.get(); }
+    platform::terminalport::TerminalPort* Handle() const { return handle_.get(); }
 
 private:
     // Opens the device named by DeviceName through the factory and checks that it is a
@@ -129,7 +129,7 @@ private:
     void RetireThread();
 
     TCommPortFactory portFactory_;
-    std::unique_ptr<platform::comm::CommPort> handle_;
+    std::unique_ptr<platform::terminalport::TerminalPort> handle_;
     uint32_t lineErrors_ = 0;
     uint32_t inQueue_ = 0;
     QString deviceName_ = QStringLiteral("Com2");

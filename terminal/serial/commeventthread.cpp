@@ -1,12 +1,12 @@
 #include "commeventthread.h"
 
 #include "comm.h"
-#include "commport.h"
+#include "terminalport.h"
 
 #include <QDebug>
 #include <QMetaObject>
 
-namespace pc = platform::comm;
+namespace tp = platform::terminalport;
 
 namespace {
 
@@ -49,7 +49,7 @@ void TCommEventThread::SetExceptionSink(TExceptionSink sink)
     Sink() = std::move(sink);
 }
 
-TCommEventThread::TCommEventThread(pc::CommPort* handle, TCommEventType events) : handle_(handle)
+TCommEventThread::TCommEventThread(tp::TerminalPort* handle, TCommEventType events) : handle_(handle)
 {
     uint32_t mask = 0;
     for (int event = evBreak; event <= evTxEmpty; ++event)
@@ -98,23 +98,23 @@ void TCommEventThread::run()
 {
     while (!terminated_.load()) {
         uint32_t mask = 0;
-        const pc::WaitResult result = handle_->WaitEvent(mask);
-        if (result == pc::WaitResult::Stopped)
+        const tp::WaitResult result = handle_->WaitEvent(mask);
+        if (result == tp::WaitResult::Stopped)
             break;
-        if (result == pc::WaitResult::Failed)
+        if (result == tp::WaitResult::Failed)
             continue;
-        if (result == pc::WaitResult::Gone) {
+        if (result == tp::WaitResult::Gone) {
             // Report the loss once, as an error event when that is monitored, and wait no
             // more: the device would only answer every wait at once.
             lost_ = true;
-            eventMask_ = pc::ev::Err & monitored_;
+            eventMask_ = tp::ev::Err & monitored_;
             HandOver();
             break;
         }
         eventMask_ = mask;
         HandOver();
     }
-    handle_->Purge(pc::purge::RxAbort | pc::purge::RxClear);
+    handle_->Purge(tp::purge::RxAbort | tp::purge::RxClear);
     std::lock_guard lock(mutex_);
     finished_ = true;
     changed_.notify_all();

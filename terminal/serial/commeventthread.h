@@ -17,8 +17,8 @@
 #include <functional>
 #include <mutex>
 
-namespace platform::comm {
-class CommPort;
+namespace platform::terminalport {
+class TerminalPort;
 }
 
 class TCommEventThread : public QThread {
@@ -27,7 +27,7 @@ public:
     using TCallback = std::function<void(TCommEventThread* thread, uint32_t eventMask)>;
 
     // Sets the driver's event mask and starts the body at the highest priority.
-    TCommEventThread(platform::comm::CommPort* handle, TCommEventType events);
+    TCommEventThread(platform::terminalport::TerminalPort* handle, TCommEventType events);
     // The body must have ended (WaitForEnd).
     ~TCommEventThread() override;
 
@@ -64,7 +64,7 @@ private slots:
 private:
     void HandOver();
 
-    platform::comm::CommPort* handle_;
+    platform::terminalport::TerminalPort* handle_;
     uint32_t monitored_ = 0;
     uint32_t eventMask_ = 0;  // written by the body before a hand-over, read during it
     bool lost_ = false;

@@ -13,7 +13,7 @@
 #include "devicetests.h"
 #include "eepromimage.h"
 #include "mvdriver.h"
-#include "serialdevice.h"
+#include "testerport.h"
 #include "usbdevice.h"
 
 namespace {
@@ -276,7 +276,7 @@ TEST_F(DeviceTests, PortsInUseEndAfterTheIdentity)
         SCOPED_TRACE(c.path);
         ASSERT_TRUE(mvbench::Attach(c.attachment));
         {
-            platform::SerialDevice holder;
+            platform::testerport::TesterPort holder;
             ASSERT_TRUE(holder.Open(c.path));
             RecordingReporter refused;
             c.run(refused);
@@ -300,11 +300,11 @@ TEST_F(DeviceTests, RigPortKeepsItsLineFormatWhenOnlyTheBaudRateIsRequested)
 {
     // COM2 at 300 baud, even parity, 7 bits, set from a description and then by the baud-rate
     // request alone; converter 0 at the same format: a byte sent by the converter arrives intact.
-    platform::SerialDevice com2;
+    platform::testerport::TesterPort com2;
     ASSERT_TRUE(com2.Open("\\\\.\\COM2"));
     ASSERT_TRUE(com2.SetLine("300,e,7,1"));
     uint32_t baud = 300, returned = 0;
-    ASSERT_TRUE(com2.Request(platform::kRequestSetBaudRate, &baud, sizeof baud, nullptr, 0, &returned));
+    ASSERT_TRUE(com2.Request(platform::testerport::kRequestSetBaudRate, &baud, sizeof baud, nullptr, 0, &returned));
     ASSERT_TRUE(com2.SetTimeouts({20, 10, 300, 20, 200}));
 
     eemint::TUsbDevice converter;

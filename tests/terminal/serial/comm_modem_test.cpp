@@ -1,17 +1,16 @@
 // Modem lines and their events, on two pseudo-terminals wired as a null modem by the test
 // shim linked into this executable (RTS to CTS, DTR to DSR and DCD).
 #include "comm.h"
+#include "eventwait.h"
 #include "ptypair.h"
 
 #include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QTest>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+using testsupport::Eventually;
 using testsupport::PtyPair;
 
 namespace {
@@ -27,6 +26,7 @@ protected:
         a.OnDSR = [this](QObject*) { log.push_back("DSR " + std::to_string(a.ModemLineState(2))); };
         a.OnRLSD = [this](QObject*) { log.push_back("RLSD " + std::to_string(a.ModemLineState(4))); };
         a.OnRing = [this](QObject*) { log.push_back("Ring"); };
+        a.OnRxChar = [this](QObject*, int) { ++received; };
         a.Open();
         b.Open();
         // The shim keeps a line's state for the process's life and pty numbers are reused.
@@ -34,8 +34,17 @@ protected:
             port->SetDTR(true);
             port->SetRTS(true);
         }
-        QTest::qWait(20);
+        Settle();
         log.clear();
+    }
+    // Sends a byte to a (from its far end) and runs the loop until a reports it: the wait
+    // that finds the byte also samples the lines, so every line change made before has
+    // reached a's handlers.
+    void Settle()
+    {
+        const int before = received;
+        left.WriteMaster("s", 1);
+        ASSERT_TRUE(Eventually([&] { return received > before; }));
     }
     void TearDown() override
     {
@@ -45,6 +54,7 @@ protected:
     }
 
     std::vector<std::string> log;
+    int received = 0;
     PtyPair left, right;
     TComm a, b;
 };
@@ -67,19 +77,19 @@ TEST_F(NullModem, LinesFollowTheFarEndsOutputs)
 
 TEST_F(NullModem, LineChangesArriveAsEvents)
 {
-    QTest::qWait(30);
-    ASSERT_TRUE(log.empty());
+    Settle();
+    ASSERT_TRUE(log.empty());  // nothing without a change
     b.SetRTS(false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() == 1; }, 2000));
+    ASSERT_TRUE(Eventually([&] { return log.size() == 1; }));
     EXPECT_EQ(log[0], "CTS 0");
     b.SetDTR(false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() == 3; }, 2000)) << ::testing::PrintToString(log);
+    ASSERT_TRUE(Eventually([&] { return log.size() == 3; })) << ::testing::PrintToString(log);
     EXPECT_EQ(log[1], "DSR 0");
     EXPECT_EQ(log[2], "RLSD 0");
     b.SetRTS(true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() == 4; }, 2000));
+    ASSERT_TRUE(Eventually([&] { return log.size() == 4; }));
     EXPECT_EQ(log[3], "CTS 1");
-    QTest::qWait(30);
+    Settle();
     EXPECT_EQ(log.size(), 4u);  // nothing further without a change
 }
 

@@ -1,15 +1,14 @@
-// The port component on real pseudo-terminal pairs through the POSIX backend.
+// The port component on real pseudo-terminal pairs through the Linux backend.
 #include "comm.h"
-#include "commport.h"
+#include "eventwait.h"
 #include "ptypair.h"
 #include "tempdir.h"
+#include "terminalport.h"
 #include "ttyreadback.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTest>
 
 #include <termios.h>
 #include <unistd.h>
@@ -19,7 +18,9 @@
 #include <string>
 #include <vector>
 
-namespace pc = platform::comm;
+namespace tp = platform::terminalport;
+using testsupport::DrainPostedEvents;
+using testsupport::Eventually;
 using testsupport::PtyPair;
 
 namespace {
@@ -35,54 +36,64 @@ std::string ErrorOf(F&& action)
     return "(no error)";
 }
 
-bool Eventually(const std::function<bool()>& condition, int ms = 3000)
-{
-    return QTest::qWaitFor(condition, ms);
-}
+// What the backend under a port was asked to do, counted by CountingPort.
+struct BackendCounts {
+    std::atomic<int> setStates{0};
+    std::atomic<int> events{0};  // waits that came back with an event
+    std::atomic<int> purges{0};  // the wait thread's last call is one
+};
 
-// Passes every call to the real backend and counts the line-setting writes.
-class CountingPort : public pc::CommPort {
+// Passes every call to the real backend and counts some of them.
+class CountingPort : public tp::TerminalPort {
 public:
-    explicit CountingPort(std::unique_ptr<pc::CommPort> inner) : inner_(std::move(inner)) {}
-    static inline std::atomic<int> setStates{0};
+    CountingPort(std::unique_ptr<tp::TerminalPort> inner, BackendCounts& counts)
+        : inner_(std::move(inner)), counts_(counts)
+    {
+    }
 
     bool IsCharDevice() override { return inner_->IsCharDevice(); }
     bool Setup(int32_t i, int32_t o) override { return inner_->Setup(i, o); }
-    bool GetState(pc::Dcb& d) override { return inner_->GetState(d); }
-    bool SetState(const pc::Dcb& d) override { ++setStates; return inner_->SetState(d); }
-    bool SetTimeouts(const pc::Timeouts& t) override { return inner_->SetTimeouts(t); }
+    bool GetState(tp::Dcb& d) override { return inner_->GetState(d); }
+    bool SetState(const tp::Dcb& d) override { ++counts_.setStates; return inner_->SetState(d); }
+    bool SetTimeouts(const tp::Timeouts& t) override { return inner_->SetTimeouts(t); }
     int Read(void* b, int c, uint32_t w) override { return inner_->Read(b, c, w); }
     int Write(const void* b, int c, uint32_t w) override { return inner_->Write(b, c, w); }
-    bool Purge(uint32_t f) override { return inner_->Purge(f); }
+    bool Purge(uint32_t f) override { ++counts_.purges; return inner_->Purge(f); }
     bool ModemStatus(uint32_t& s) override { return inner_->ModemStatus(s); }
     bool Escape(uint32_t f) override { return inner_->Escape(f); }
     bool SetEventMask(uint32_t m) override { return inner_->SetEventMask(m); }
-    pc::WaitResult WaitEvent(uint32_t& m) override { return inner_->WaitEvent(m); }
+    tp::WaitResult WaitEvent(uint32_t& m) override
+    {
+        const tp::WaitResult result = inner_->WaitEvent(m);
+        if (result == tp::WaitResult::Event)
+            ++counts_.events;
+        return result;
+    }
     void StopWait() override { inner_->StopWait(); }
     bool ClearErrors(uint32_t& e, uint32_t& q) override { return inner_->ClearErrors(e, q); }
     void Close() override { inner_->Close(); }
 
 private:
-    std::unique_ptr<pc::CommPort> inner_;
+    std::unique_ptr<tp::TerminalPort> inner_;
+    BackendCounts& counts_;
 };
 
-class CountingComm : public TComm {
-public:
-    CountingComm()
-    {
-        SetPortFactory([](const QString& name) -> std::unique_ptr<pc::CommPort> {
-            auto port = OpenSystemPort(name);
-            if (!port)
-                return nullptr;
-            return std::make_unique<CountingPort>(std::move(port));
-        });
-    }
-};
+// Makes the port open the system's device under a CountingPort; `counts` must outlive it.
+void CountCalls(TComm& port, BackendCounts& counts)
+{
+    port.SetPortFactory([&counts](const QString& name) -> std::unique_ptr<tp::TerminalPort> {
+        auto inner = TCustomComm::OpenSystemPort(name);
+        if (!inner)
+            return nullptr;
+        return std::make_unique<CountingPort>(std::move(inner), counts);
+    });
+}
 
 class PtyFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        CountCalls(port, counts);
         port.SetDeviceName(QString::fromStdString(pair.SlavePath()));
         port.OnRxChar = [this](QObject*, int count) { rx.push_back(count); };
         port.OnTxEmpty = [this](QObject*) { ++txEmpty; };
@@ -107,6 +118,7 @@ protected:
     std::vector<int> rx;
     int txEmpty = 0;
     std::vector<int> errors_;
+    BackendCounts counts;
     PtyPair pair;
     TComm port;
 };
@@ -164,20 +176,17 @@ TEST_F(PtyFixture, SettingsReachTheDriver)
     EXPECT_FALSE(tty.rtsCts || tty.xon || tty.xoff);
 }
 
-TEST(PtySettings, AnEqualValueMakesNoDriverCall)
+TEST_F(PtyFixture, AnEqualValueMakesNoDriverCall)
 {
-    PtyPair pair;
-    CountingComm port;
-    port.SetDeviceName(QString::fromStdString(pair.SlavePath()));
     port.Open();
-    const int afterOpen = CountingPort::setStates;
+    const int afterOpen = counts.setStates;
     port.SetBaudRate(cbr9600);
     port.SetStopbits(sb10);
     port.SetFlowControl(fcDefault);
     port.EventChars()->SetXoffChar(19);
-    EXPECT_EQ(CountingPort::setStates, afterOpen);
+    EXPECT_EQ(counts.setStates, afterOpen);
     port.SetBaudRate(cbr2400);
-    EXPECT_EQ(CountingPort::setStates, afterOpen + 1);
+    EXPECT_EQ(counts.setStates, afterOpen + 1);
 }
 
 TEST_F(PtyFixture, ReadsWithoutTimeOutReturnAtOnce)
@@ -218,8 +227,10 @@ TEST_F(PtyFixture, RxCharReportsTheQueueOncePerArrival)
     pair.WriteMaster("0123456789", 10);
     ASSERT_TRUE(Eventually([&] { return !rx.empty(); }));
     EXPECT_EQ(rx[0], 10);
-    // Unread bytes do not make the thread report them again and again.
-    QTest::qWait(100);
+    // Unread bytes do not make the thread report them again and again: the TxEmpty of a
+    // write, reported by a later wait, finds no second report before it.
+    ASSERT_EQ(port.Write("w", 1), 1);
+    ASSERT_TRUE(Eventually([&] { return txEmpty == 1; }));
     EXPECT_EQ(rx.size(), 1u);
     pair.WriteMaster("abcde", 5);
     ASSERT_TRUE(Eventually([&] { return rx.size() == 2; }));
@@ -228,24 +239,31 @@ TEST_F(PtyFixture, RxCharReportsTheQueueOncePerArrival)
 
 TEST_F(PtyFixture, TxEmptyFollowsAWrite)
 {
+    // Each check that no TxEmpty came waits first for the report of bytes received later.
     port.Open();
-    QTest::qWait(20);
-    EXPECT_EQ(txEmpty, 0);
+    pair.WriteMaster("1", 1);
+    ASSERT_TRUE(Eventually([&] { return rx.size() == 1; }));
+    EXPECT_EQ(txEmpty, 0);  // nothing written, nothing reported
     EXPECT_EQ(port.Write("ping", 4), 4);
     ASSERT_TRUE(Eventually([&] { return txEmpty == 1; }));
-    QTest::qWait(50);
-    EXPECT_EQ(txEmpty, 1);
     EXPECT_EQ(pair.ReadMaster(4), "ping");
+    pair.WriteMaster("2", 1);
+    ASSERT_TRUE(Eventually([&] { return rx.size() == 2; }));
+    EXPECT_EQ(txEmpty, 1);  // one write, one report
 
-    TComm quiet;  // without the event in its set, the handler is never called
+    // Without the event in its set, the handler is never called.
+    int calls = 0, received = 0;
     PtyPair other;
-    int calls = 0;
+    TComm quiet;
     quiet.SetDeviceName(QString::fromStdString(other.SlavePath()));
     quiet.SetMonitorEvents(TCommEventType::All().Exclude(evTxEmpty));
     quiet.OnTxEmpty = [&](QObject*) { ++calls; };
+    quiet.OnRxChar = [&](QObject*, int) { ++received; };
     quiet.Open();
-    quiet.Write("x", 1);
-    QTest::qWait(50);
+    EXPECT_EQ(quiet.Write("x", 1), 1);
+    EXPECT_EQ(other.ReadMaster(1), "x");
+    other.WriteMaster("y", 1);
+    ASSERT_TRUE(Eventually([&] { return received == 1; }));
     EXPECT_EQ(calls, 0);
 }
 
@@ -253,12 +271,13 @@ TEST_F(PtyFixture, CloseFinishesAPendingHandOverThenNothingRuns)
 {
     port.Open();
     pair.WriteMaster("q", 1);
-    QThread::msleep(50);  // the thread now waits for the user-interface thread
+    // The wait has come back with the arrival, so its hand-over is queued (or about to be);
+    // without the event loop the handler cannot have run.
+    ASSERT_TRUE(testsupport::WithoutEventLoopUntil([&] { return counts.events == 1; }));
     EXPECT_TRUE(rx.empty());
     port.Close();
     EXPECT_EQ(rx, std::vector<int>{1});
-    QCoreApplication::processEvents();
-    QTest::qWait(20);
+    ASSERT_TRUE(DrainPostedEvents());
     EXPECT_EQ(rx.size(), 1u);
 }
 
@@ -269,8 +288,10 @@ TEST_F(PtyFixture, OpenOnAnOpenPortStartsAFreshThread)
     ASSERT_TRUE(port.IsOpen());
     pair.WriteMaster("z", 1);
     ASSERT_TRUE(Eventually([&] { return rx.size() == 1; }));
-    QTest::qWait(30);
-    EXPECT_EQ(rx.size(), 1u);  // one thread reports it, not two
+    // One thread reports it, not two: the report of the next arrival is the second.
+    pair.WriteMaster("y", 1);
+    ASSERT_TRUE(Eventually([&] { return rx.size() >= 2; }));
+    EXPECT_EQ(rx, (std::vector<int>{1, 2}));
 }
 
 TEST_F(PtyFixture, TheFarEndClosingReportsOneErrorAndLeavesThePortUsable)
@@ -278,8 +299,9 @@ TEST_F(PtyFixture, TheFarEndClosingReportsOneErrorAndLeavesThePortUsable)
     port.Open();
     pair.CloseMaster();
     ASSERT_TRUE(Eventually([&] { return errors_.size() == 1; }));
-    EXPECT_TRUE(errors_[0] & pc::ce::Ioe);
-    QTest::qWait(100);
+    EXPECT_TRUE(errors_[0] & tp::ce::Ioe);
+    // The thread has ended (its last call is the purge) after that one report.
+    ASSERT_TRUE(Eventually([&] { return counts.purges == 1; }));
     EXPECT_EQ(errors_.size(), 1u);
     EXPECT_TRUE(port.IsOpen());
     char buffer[8];

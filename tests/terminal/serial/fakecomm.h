@@ -1,11 +1,9 @@
-// A TComm whose port factory makes a FakeCommPort instead of opening a device.
+// A TComm whose port factory makes a FakeTerminalPort instead of opening a device.
 #pragma once
 
 #include "comm.h"
-#include "fakecommport.h"
-
-#include <QCoreApplication>
-#include <QTest>
+#include "eventwait.h"
+#include "faketerminalport.h"
 
 #include <functional>
 
@@ -17,7 +15,7 @@ public:
     {
         SetPortFactory([this](const QString&) {
             ++opens;
-            auto port = std::make_unique<FakeCommPort>();
+            auto port = std::make_unique<FakeTerminalPort>();
             if (prepare)
                 prepare(*port);
             // A fake the port refuses (no character device) is gone again after Open.
@@ -27,15 +25,9 @@ public:
     }
 
     // Called with each new fake before the port uses it.
-    std::function<void(FakeCommPort&)> prepare;
-    FakeCommPort* fake = nullptr;
+    std::function<void(FakeTerminalPort&)> prepare;
+    FakeTerminalPort* fake = nullptr;
     int opens = 0;
 };
-
-// Runs the event loop until the condition holds or the time runs out.
-inline bool Eventually(const std::function<bool()>& condition, int ms = 3000)
-{
-    return QTest::qWaitFor(condition, ms);
-}
 
 }  // namespace testsupport

@@ -1,7 +1,7 @@
 // A port panel's logic on two twin panels over the scripted backend: states and labels,
 // settings shared between the twins, reopening, DTR and RTS, modem labels and errors.
 #include "comm.h"
-#include "fakecommport.h"
+#include "faketerminalport.h"
 #include "portcontrol.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +11,8 @@
 #include <memory>
 
 using namespace duoterm;
-namespace pc = platform::comm;
-using testsupport::FakeCommPort;
+namespace pc = platform::terminalport;
+using testsupport::FakeTerminalPort;
 
 namespace {
 
@@ -32,13 +32,13 @@ protected:
     Twins()
     {
         for (TComm* comm : {&comm1, &comm2}) {
-            comm->SetPortFactory([this](const QString& name) -> std::unique_ptr<pc::CommPort> {
+            comm->SetPortFactory([this](const QString& name) -> std::unique_ptr<pc::TerminalPort> {
                 ++opens[name];
                 if (missing.count(name)) {
                     pc::Fail(2);
                     return nullptr;
                 }
-                auto port = std::make_unique<FakeCommPort>();
+                auto port = std::make_unique<FakeTerminalPort>();
                 port->modemStatus = modemStatus;
                 fakes[name] = port.get();
                 return port;
@@ -54,7 +54,7 @@ protected:
     }
 
     std::map<QString, int> opens;
-    std::map<QString, FakeCommPort*> fakes;
+    std::map<QString, FakeTerminalPort*> fakes;
     std::set<QString> missing;
     uint32_t modemStatus = 0;
     TComm comm1, comm2;
@@ -205,7 +205,7 @@ TEST_F(Twins, DtrAndRtsFollowTheirBoxesAndAClosedPortRefuses)
 TEST_F(Twins, ModemLabelsFollowTheLines)
 {
     port1.OpenPortClick();
-    FakeCommPort& fake = *fakes["Com1"];
+    FakeTerminalPort& fake = *fakes["Com1"];
     struct Line {
         uint32_t bit;
         void (TPortControl::*refresh)();

@@ -1,7 +1,7 @@
 // A panel's sending and receiving over the scripted backend: the writes of a request, the
 // last kind of send, the display tick's batching, clearing, and the exchange's receive path.
 #include "comm.h"
-#include "fakecommport.h"
+#include "faketerminalport.h"
 #include "porttraffic.h"
 #include "rxview.h"
 
@@ -11,12 +11,12 @@
 #include <vector>
 
 using namespace duoterm;
-namespace pc = platform::comm;
+namespace pc = platform::terminalport;
 
 namespace {
 
 // A scripted port whose input queue the test fills and whose writes it records.
-class QueuePort : public testsupport::FakeCommPort {
+class QueuePort : public testsupport::FakeTerminalPort {
 public:
     std::string* input;
     std::vector<std::string>* writes;

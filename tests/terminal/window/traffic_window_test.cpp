@@ -1,7 +1,7 @@
 // Sending and receiving through the window, on two pseudo-terminal pairs joined as a
 // null-modem cable (data by a relay, modem lines by the shim): what one side sends arrives in the other side's views byte for byte, the
 // HEX lines' key filter and the ASCII lines' code page.
-#include "commport.h"
+#include "terminalport.h"
 #include "errorbox.h"
 #include "ptycable.h"
 #include "tempdir.h"

@@ -5,7 +5,7 @@
 #include "tempdir.h"
 #include "tform1.h"
 #include "tform3.h"
-#include "commport.h"
+#include "terminalport.h"
 #include "ui_tform1.h"
 #include "ui_tform3.h"
 

@@ -2,7 +2,7 @@
 // modem lines up (two pseudo-terminal pairs wired as a null modem by the modem-line shim), an
 // error box and the about box. Run by scripts/screenshots under Xvfb; writes PNG files into
 // the folder given as argument.
-#include "commport.h"
+#include "terminalport.h"
 #include "errorbox.h"
 #include "ptypair.h"
 #include "tempdir.h"

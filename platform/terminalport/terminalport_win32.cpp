@@ -1,0 +1,290 @@
+// Win32 backend: the comm API on a handle opened for overlapped input and output. Every
+// transfer and wait has its own event, and none is left pending when its call returns.
+#include "terminalport.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstring>
+
+namespace platform::terminalport {
+
+namespace {
+
+bool FailLast() { return Fail(::GetLastError()); }
+
+// How long a failed wait pauses before the next, so that a driver that refuses every wait
+// (as some emulated ports do) does not make the wait thread spin.
+constexpr DWORD kFailedWaitPauseMs = 20;
+// How long a wait ended by clearing the event mask may take before it is cancelled.
+constexpr DWORD kEndWaitMs = 1000;
+
+// The DCB's flag word sits right after BaudRate as one 32-bit word of bit fields.
+constexpr size_t kFlagWordOffset = offsetof(DCB, BaudRate) + sizeof(DWORD);
+
+uint32_t FlagWord(const DCB& dcb)
+{
+    uint32_t word = 0;
+    std::memcpy(&word, reinterpret_cast<const char*>(&dcb) + kFlagWordOffset, sizeof word);
+    return word;
+}
+
+void SetFlagWord(DCB& dcb, uint32_t word)
+{
+    std::memcpy(reinterpret_cast<char*>(&dcb) + kFlagWordOffset, &word, sizeof word);
+}
+
+// Errors with which a wait completes when the device itself has gone away.
+bool DeviceGone(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+class Win32TerminalPort final : public TerminalPort {
+public:
+    Win32TerminalPort(HANDLE handle, HANDLE stop, HANDLE waitDone, HANDLE readDone, HANDLE writeDone)
+        : handle_(handle), stop_(stop), waitDone_(waitDone), readDone_(readDone),
+          writeDone_(writeDone)
+    {
+    }
+    ~Win32TerminalPort() override { Close(); }
+
+    bool IsCharDevice() override
+    {
+        ::SetLastError(0);
+        const DWORD type = ::GetFileType(handle_);
+        if (type == FILE_TYPE_UNKNOWN && ::GetLastError() != 0)
+            return FailLast();
+        return type == FILE_TYPE_CHAR;
+    }
+
+    bool Setup(int32_t inQueue, int32_t outQueue) override
+    {
+        return ::SetupComm(handle_, static_cast<DWORD>(inQueue), static_cast<DWORD>(outQueue)) ||
+               FailLast();
+    }
+
+    bool GetState(Dcb& out) override
+    {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!::GetCommState(handle_, &dcb))
+            return FailLast();
+        dcb_ = dcb;
+        out.baudRate = dcb.BaudRate;
+        out.flags = FlagWord(dcb);
+        out.xonLim = dcb.XonLim;
+        out.xoffLim = dcb.XoffLim;
+        out.byteSize = dcb.ByteSize;
+        out.parity = dcb.Parity;
+        out.stopBits = dcb.StopBits;
+        out.xonChar = dcb.XonChar;
+        out.xoffChar = dcb.XoffChar;
+        out.errorChar = dcb.ErrorChar;
+        out.eofChar = dcb.EofChar;
+        out.evtChar = dcb.EvtChar;
+        return true;
+    }
+
+    bool SetState(const Dcb& in) override
+    {
+        // Starts from the block last read, so the reserved fields stay as the driver has them
+        // without a second read.
+        DCB dcb = dcb_;
+        dcb.DCBlength = sizeof dcb;
+        dcb.BaudRate = in.baudRate;
+        SetFlagWord(dcb, in.flags);
+        dcb.XonLim = in.xonLim;
+        dcb.XoffLim = in.xoffLim;
+        dcb.ByteSize = in.byteSize;
+        dcb.Parity = in.parity;
+        dcb.StopBits = in.stopBits;
+        dcb.XonChar = in.xonChar;
+        dcb.XoffChar = in.xoffChar;
+        dcb.ErrorChar = in.errorChar;
+        dcb.EofChar = in.eofChar;
+        dcb.EvtChar = in.evtChar;
+        return ::SetCommState(handle_, &dcb) || FailLast();
+    }
+
+    bool SetTimeouts(const Timeouts& t) override
+    {
+        COMMTIMEOUTS timeouts{};
+        timeouts.ReadIntervalTimeout = t.readIntervalTimeout;
+        timeouts.ReadTotalTimeoutMultiplier = t.readTotalTimeoutMultiplier;
+        timeouts.ReadTotalTimeoutConstant = t.readTotalTimeoutConstant;
+        timeouts.WriteTotalTimeoutMultiplier = t.writeTotalTimeoutMultiplier;
+        timeouts.WriteTotalTimeoutConstant = t.writeTotalTimeoutConstant;
+        return ::SetCommTimeouts(handle_, &timeouts) || FailLast();
+    }
+
+    int Read(void* buffer, int count, uint32_t waitMs) override
+    {
+        OVERLAPPED ov{};
+        ov.hEvent = readDone_;
+        DWORD done = 0;
+        if (::ReadFile(handle_, buffer, static_cast<DWORD>(count), &done, &ov))
+            return static_cast<int>(done);
+        return Finish(ov, waitMs);
+    }
+
+    int Write(const void* buffer, int count, uint32_t waitMs) override
+    {
+        OVERLAPPED ov{};
+        ov.hEvent = writeDone_;
+        DWORD done = 0;
+        if (::WriteFile(handle_, buffer, static_cast<DWORD>(count), &done, &ov))
+            return static_cast<int>(done);
+        return Finish(ov, waitMs);
+    }
+
+    bool Purge(uint32_t flags) override { return ::PurgeComm(handle_, flags) || FailLast(); }
+
+    bool ModemStatus(uint32_t& status) override
+    {
+        DWORD value = 0;
+        if (!::GetCommModemStatus(handle_, &value))
+            return FailLast();
+        status = value;
+        return true;
+    }
+
+    bool Escape(uint32_t function) override
+    {
+        return ::EscapeCommFunction(handle_, function) || FailLast();
+    }
+
+    bool SetEventMask(uint32_t mask) override { return ::SetCommMask(handle_, mask) || FailLast(); }
+
+    WaitResult WaitEvent(uint32_t& mask) override
+    {
+        mask = 0;
+        if (::WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0)
+            return WaitResult::Stopped;
+        OVERLAPPED ov{};
+        ov.hEvent = waitDone_;
+        ::ResetEvent(waitDone_);
+        DWORD events = 0;
+        if (::WaitCommEvent(handle_, &events, &ov)) {
+            mask = events;
+            return events ? WaitResult::Event : Failed(ERROR_SUCCESS);
+        }
+        DWORD error = ::GetLastError();
+        if (error != ERROR_IO_PENDING)
+            return Failed(error);
+
+        const HANDLE handles[2] = {stop_, waitDone_};
+        const DWORD result = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+        if (result != WAIT_OBJECT_0 + 1) {
+            // Stopped, or the wait itself broke: the driver's wait must end before its record
+            // and mask word go out of scope.
+            EndPendingWait(ov);
+            return WaitResult::Stopped;
+        }
+        DWORD bytes = 0;
+        if (::GetOverlappedResult(handle_, &ov, &bytes, FALSE)) {
+            mask = events;
+            return events ? WaitResult::Event : Failed(ERROR_SUCCESS);
+        }
+        return Failed(::GetLastError());
+    }
+
+    void StopWait() override { ::SetEvent(stop_); }
+
+    bool ClearErrors(uint32_t& errors, uint32_t& inQueue) override
+    {
+        DWORD flags = 0;
+        COMSTAT stat{};
+        if (!::ClearCommError(handle_, &flags, &stat))
+            return FailLast();
+        errors = flags;
+        inQueue = stat.cbInQue;
+        return true;
+    }
+
+    void Close() override
+    {
+        for (HANDLE* h : {&handle_, &stop_, &waitDone_, &readDone_, &writeDone_}) {
+            if (*h && *h != INVALID_HANDLE_VALUE)
+                ::CloseHandle(*h);
+            *h = nullptr;
+        }
+    }
+
+private:
+    // Waits for a transfer the driver did not finish at once, at most waitMs, then cancels
+    // it; the record stays valid until the driver has let go of it, and what it moved counts.
+    int Finish(OVERLAPPED& ov, uint32_t waitMs)
+    {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_IO_PENDING)
+            return Fail(error), -1;
+        if (::WaitForSingleObject(ov.hEvent, waitMs) != WAIT_OBJECT_0)
+            ::CancelIoEx(handle_, &ov);
+        DWORD done = 0;
+        if (::GetOverlappedResult(handle_, &ov, &done, TRUE))
+            return static_cast<int>(done);
+        const DWORD result = ::GetLastError();
+        if (result == ERROR_OPERATION_ABORTED || result == ERROR_TIMEOUT || done > 0)
+            return static_cast<int>(done);
+        return Fail(result), -1;
+    }
+
+    // A wait that failed, or completed with no event at all: both pause before the next.
+    WaitResult Failed(DWORD error)
+    {
+        Fail(error);
+        if (DeviceGone(error))
+            return WaitResult::Gone;
+        if (::WaitForSingleObject(stop_, kFailedWaitPauseMs) == WAIT_OBJECT_0)
+            return WaitResult::Stopped;
+        return WaitResult::Failed;
+    }
+
+    void EndPendingWait(OVERLAPPED& ov)
+    {
+        ::SetCommMask(handle_, 0);  // completes a pending wait at once
+        if (::WaitForSingleObject(ov.hEvent, kEndWaitMs) != WAIT_OBJECT_0)
+            ::CancelIoEx(handle_, &ov);
+        DWORD bytes = 0;
+        ::GetOverlappedResult(handle_, &ov, &bytes, TRUE);
+    }
+
+    DCB dcb_{};  // the device control block as GetState last read it
+    HANDLE handle_;
+    HANDLE stop_;
+    HANDLE waitDone_;
+    HANDLE readDone_;
+    HANDLE writeDone_;
+};
+
+}  // namespace
+
+std::unique_ptr<TerminalPort> OpenTerminalPort(const std::string& path)
+{
+    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return FailLast(), nullptr;
+    // The stop event exists before any wait thread, so a stop asked for early still counts.
+    const HANDLE stop = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE waitDone = ::CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    const HANDLE readDone = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE writeDone = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    auto port = std::make_unique<Win32TerminalPort>(handle, stop, waitDone, readDone, writeDone);
+    if (!stop || !waitDone || !readDone || !writeDone)
+        return FailLast(), nullptr;
+    return port;
+}
+
+}  // namespace platform::terminalport
