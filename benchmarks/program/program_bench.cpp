@@ -19,7 +19,7 @@
 #include "devicetests.h"
 #include "mvbench_ports.h"
 #include "mvdriver.h"
-#include "mythread.h"
+#include "automode.h"
 #include "programming.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include <QMainWindow>
 
-#include "mythread.h"
+#include "automode.h"
 #include "productconfiguration.h"
 #include "programming.h"
 #include "reporter.h"

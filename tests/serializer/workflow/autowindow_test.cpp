@@ -9,7 +9,7 @@
 #include <QApplication>
 #include <QTest>
 
-#include "mythread.h"
+#include "automode.h"
 #include "programming.h"
 #include "programwindowfixture.h"
 

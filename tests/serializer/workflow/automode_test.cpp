@@ -18,7 +18,7 @@
 #include "expectedimage.h"
 #include "fakeclock.h"
 #include "mvdriver.h"
-#include "mythread.h"
+#include "automode.h"
 #include "programming.h"
 #include "recordingreporter.h"
 
