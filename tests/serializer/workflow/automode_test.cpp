@@ -13,12 +13,12 @@
 #include <thread>
 #include <vector>
 
+#include "automode.h"
 #include "benchcontrol.h"
 #include "benchfixture.h"
 #include "expectedimage.h"
 #include "fakeclock.h"
 #include "mvdriver.h"
-#include "automode.h"
 #include "programming.h"
 #include "recordingreporter.h"
 

@@ -82,7 +82,7 @@ TEST_P(ProgramImage, ConverterReadsBackTheLaidOutImage)
     EXPECT_EQ(reporter.log, Lines{ProgrammingFlow::ProgramLogLine(GetParam().serial)});
     EXPECT_EQ(Dump(0), ExpectedImage(config, GetParam().serial));
     EXPECT_EQ(Dump(1), Erased());  // only converter 0
-    EXPECT_GE(reporter.repaints, 1);
+    EXPECT_GE(reporter.Repaints(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
