@@ -32,17 +32,6 @@ constexpr int kLatencyUs = 1000;
 constexpr int kPasses = 5;
 constexpr int kPlugIns = 4;
 
-eemint::ProductConfiguration Identity()
-{
-    eemint::ProductConfiguration c;
-    c.manufacturer = "MAVIX           ";
-    c.manufacturerId = "MV";
-    c.vendorId = "3A7E";
-    c.productId = "5C01";
-    c.description = "MVC110 EVALUATION KIT                 ";
-    return c;
-}
-
 // The main window's side of auto mode: clear, program, test; with the moments recorded.
 class Line : public eemint::AutoModeTarget {
 public:
@@ -57,7 +46,7 @@ public:
     void ShowConnectPrompt() override { ++prompts; }
 
     eemint::ProgrammingFlow flow;
-    eemint::ProductConfiguration config = Identity();
+    eemint::ProductConfiguration config = eemint::DefaultProductConfiguration();
     testsupport::RecordingReporter reporter;
     Clock::time_point started, ended;
     int cycles = 0;
@@ -101,7 +90,7 @@ int main(int argc, char** argv)
         testsupport::RecordingReporter reporter;
         MVB_ResetCharged();
         const auto start = Clock::now();
-        flow.Program(Identity(), false, reporter);
+        flow.Program(eemint::DefaultProductConfiguration(), false, reporter);
         const double elapsed = Ms(Clock::now() - start).count();
         const double charged = MVB_ChargedMicroseconds() / 1000.0;
         if (!reporter.errors.empty()) {

@@ -33,8 +33,13 @@ TAdvancedForm::TAdvancedForm(QWidget* parent) : QDialog(parent), ui(std::make_un
     // blank.
     fsnMask_ = MaskEdit::Attach(ui->FSNMaskEdit, "NNNNNNNN", QChar('_'));
     maxPowerMask_ = MaskEdit::Attach(ui->MaxPowerMaskEdit, "900");
-    fsnMask_->SetText("        ");
-    maxPowerMask_->SetText("50 ");
+    const ProductConfiguration initial = DefaultProductConfiguration();
+    SetPlugAndPlay(initial.plugAndPlay);
+    SetSelfPowered(initial.selfPowered);
+    SetRemoteWakeup(initial.remoteWakeup);
+    SetMaxPowerText(initial.maxPower);
+    SetFixedSerial(initial.fixedSerial);
+    SetFixedSerialText(initial.fixedSerialText);
 
     auto hook = [this](QWidget* control, void (TAdvancedForm::*enter)()) {
         FieldHooks* hooks = MaskOf(qobject_cast<QLineEdit*>(control));

@@ -109,12 +109,13 @@ void TSDIAppForm::FormCreate()
     productIdMask_ = MaskEdit::Attach(ui->ProductIDMaskEdit, kHexMask);
     descriptionMask_ = MaskEdit::Attach(ui->DescriptionMaskEdit, DescriptionMask(38));
     usbVersionMask_ = MaskEdit::Attach(ui->IntUSBVerMaskEdit, kHexMask);
-    manufacturerMask_->SetText("MAVIX");
-    manufacturerIdMask_->SetText("MV");
-    vendorIdMask_->SetText("3A7E");
-    productIdMask_->SetText("5C01");
-    descriptionMask_->SetText("MVC110 EVALUATION KIT");
-    usbVersionMask_->SetText("0110");
+    const ProductConfiguration initial = DefaultProductConfiguration();
+    manufacturerMask_->SetText(initial.manufacturer);
+    manufacturerIdMask_->SetText(initial.manufacturerId);
+    vendorIdMask_->SetText(initial.vendorId);
+    productIdMask_->SetText(initial.productId);
+    descriptionMask_->SetText(initial.description);
+    usbVersionMask_->SetText(initial.usbVersion);
     manufacturerMask_->keyFilter = Latin1KeyFilter;
     descriptionMask_->keyFilter = Latin1KeyFilter;
     for (MaskEdit* hex : {vendorIdMask_, productIdMask_, usbVersionMask_})
@@ -608,22 +609,23 @@ void TSDIAppForm::SetIdentityReadOnly(bool readOnly)
         edit->setReadOnly(readOnly);
 }
 
+void TSDIAppForm::ApplyEnabling(WindowMode entered, bool stored)
+{
+    for (const EnablingRule& rule : EnablingTable()) {
+        const std::optional<bool> on = EnabledAfter(rule, entered, mode_, stored);
+        if (!on)
+            continue;
+        if (auto* item = findChild<QAction*>(rule.control))
+            item->setEnabled(*on);
+        else if (auto* button = findChild<QToolButton*>(rule.control))
+            button->setEnabled(*on);
+    }
+}
+
 void TSDIAppForm::EnableInputs()
 {
     SetIdentityReadOnly(false);
-    for (QAction* item : {ui->NewItem, ui->OpenItem, ui->SaveItem, ui->ProgramItem, ui->ProgramToFileItem,
-                          ui->AdvancedItem, ui->TestItem, ui->TestModemItem, ui->MultiProgramMode})
-        item->setEnabled(false);
-    for (QToolButton* button : {ui->NewBtn, ui->OpenBtn, ui->SaveBtn, ui->ProgramBtn, ui->AdvancedBtn, ui->TestBtn})
-        button->setEnabled(false);
-    if (mode_ == WindowMode::Edit) {
-        ui->ReadItem->setEnabled(false);
-        ui->EraseItem->setEnabled(false);
-    }
-    if (product_->CountConfigurations() > 0) {
-        ui->CancelItem->setEnabled(true);
-        ui->CancelBtn->setEnabled(true);
-    }
+    ApplyEnabling(WindowMode::Edit, product_->CountConfigurations() > 0);
     advanced_->AllowMaxPowerEdit();
     ui->ManufacturerMaskEdit->setFocus(Qt::OtherFocusReason);
 }
@@ -631,16 +633,7 @@ void TSDIAppForm::EnableInputs()
 void TSDIAppForm::DisableInputs()
 {
     SetIdentityReadOnly(true);
-    for (QAction* item : {ui->NewItem, ui->OpenItem, ui->ProgramItem, ui->ReadItem, ui->EraseItem,
-                          ui->ProgramToFileItem, ui->AdvancedItem, ui->TestItem, ui->TestModemItem,
-                          ui->MultiProgramMode})
-        item->setEnabled(true);
-    for (QToolButton* button : {ui->NewBtn, ui->OpenBtn, ui->ProgramBtn, ui->AdvancedBtn, ui->TestBtn})
-        button->setEnabled(true);
-    for (QAction* item : {ui->SaveItem, ui->CancelItem})
-        item->setEnabled(false);
-    ui->SaveBtn->setEnabled(false);
-    ui->CancelBtn->setEnabled(false);
+    ApplyEnabling(WindowMode::Program, false);
     advanced_->LockMaxPowerEdit();
     SetMode(WindowMode::Program);
     ui->MultiProgramMode->setChecked(false);
@@ -649,12 +642,7 @@ void TSDIAppForm::DisableInputs()
 void TSDIAppForm::DisableAll()
 {
     SetIdentityReadOnly(true);
-    for (QAction* item : {ui->NewItem, ui->OpenItem, ui->SaveItem, ui->ProgramItem, ui->ReadItem, ui->EraseItem,
-                          ui->ProgramToFileItem, ui->AdvancedItem, ui->TestItem, ui->TestModemItem,
-                          ui->MultiProgramMode})
-        item->setEnabled(false);
-    for (QToolButton* button : {ui->NewBtn, ui->OpenBtn, ui->SaveBtn, ui->ProgramBtn, ui->AdvancedBtn, ui->TestBtn})
-        button->setEnabled(false);
+    ApplyEnabling(WindowMode::Auto, false);
     SetMode(WindowMode::Auto);
 }
 

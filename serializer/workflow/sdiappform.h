@@ -97,6 +97,8 @@ private:
     bool Guarded() const;
     void SetMode(WindowMode mode);
     void SetIdentityReadOnly(bool readOnly);
+    // Enables and disables the commands as entering `entered` does (the enabling table).
+    void ApplyEnabling(WindowMode entered, bool stored);
     // Takes the focus off the active control, which runs its exit checks; false when the
     // control refused to be left (an incomplete required field).
     bool TakeFocusOff();

@@ -51,7 +51,7 @@ public:
 
     testsupport::FakeClock clock{2002, 3, 15, 10, 20, 30};
     eemint::ProgrammingFlow flow{clock};
-    eemint::ProductConfiguration config = testsupport::WindowIdentity();
+    eemint::ProductConfiguration config = eemint::DefaultProductConfiguration();
     testsupport::RecordingReporter reporter;
     int cycles = 0;
     int prompts = 0;

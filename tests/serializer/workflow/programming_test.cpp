@@ -30,7 +30,6 @@ using eemint::ProgrammingFlow;
 using testsupport::EepromBytes;
 using testsupport::ExpectedImage;
 using testsupport::FakeClock;
-using testsupport::WindowIdentity;
 using Lines = std::vector<std::string>;
 
 // 15 March 2002, 10:20:30 with product 5C01 gives MVALF1JJ.
@@ -57,7 +56,7 @@ protected:
     FakeClock clock{2002, 3, 15, 10, 20, 30};
     ProgrammingFlow flow{clock};
     testsupport::RecordingReporter reporter;
-    ProductConfiguration config = WindowIdentity();
+    ProductConfiguration config = eemint::DefaultProductConfiguration();
 
     EepromBytes Dump(int index) { return mvbench::Dump(index).value_or(EepromBytes{}); }
     void Program(bool multi = false) { flow.Program(config, multi, reporter); }
@@ -191,7 +190,7 @@ TEST_F(ProgramOnBench, StringsTooLongWriteNothing)
     }
     EXPECT_EQ(Dump(0), Erased());
     // No number was issued: the next fitting pass still gets the clock's first one.
-    config = WindowIdentity();
+    config = eemint::DefaultProductConfiguration();
     reporter.Clear();
     Program();
     EXPECT_EQ(reporter.log, Lines{ProgrammingFlow::ProgramLogLine(kFirstSerial)});

@@ -69,12 +69,7 @@ int main(int argc, char** argv)
     eemint::InstallDriver(&eemint::SystemDriver());
 
     {
-        eemint::ProductConfiguration config;
-        config.manufacturer = "MAVIX";
-        config.manufacturerId = "MV";
-        config.vendorId = "3A7E";
-        config.productId = "5C01";
-        config.description = "MVC110 EVALUATION KIT";
+        eemint::ProductConfiguration config = eemint::DefaultProductConfiguration();
         eemint::ConfigurationStore().Save(config);
         // Saved last, so it is current: Program mode shows the second-generation options.
         config.description = "USB HS SERIAL CONVERTER CABLE";

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -146,11 +147,7 @@ protected:
 
     static ProductConfiguration Sample(const std::string& description)
     {
-        ProductConfiguration config;
-        config.manufacturer = "MAVIX";
-        config.manufacturerId = "MV";
-        config.vendorId = "3A7E";
-        config.productId = "5C01";
+        ProductConfiguration config = DefaultProductConfiguration();
         config.description = description;
         config.maxPower = 90;
         return config;
@@ -267,54 +264,51 @@ TEST_F(WindowTest, EachModeSetsTheEnablingTable)
 {
     Store().Save(Sample("CABLE"));
     TSDIAppForm& window = Start();
-    struct Expect {
-        const char* control;
-        bool edit, program, autoMode;
-    };
-    const Expect table[] = {
-        {"NewItem", false, true, false},         {"NewBtn", false, true, false},
-        {"OpenItem", false, true, false},        {"OpenBtn", false, true, false},
-        {"SaveItem", false, false, false},       {"SaveBtn", false, false, false},
-        {"ProgramItem", false, true, false},     {"ProgramBtn", false, true, false},
-        {"ReadItem", false, true, false},        {"EraseItem", false, true, false},
-        {"ProgramToFileItem", false, true, false},
-        {"AdvancedItem", false, true, false},    {"AdvancedBtn", false, true, false},
-        {"TestItem", false, true, false},        {"TestBtn", false, true, false},
-        {"TestModemItem", false, true, false},   {"MultiProgramMode", false, true, false},
-        {"CancelItem", true, false, false},      {"CancelBtn", true, false, false},
-    };
     auto enabled = [&](const char* name) {
         if (auto* item = window.findChild<QAction*>(name))
             return item->isEnabled();
         return Find<QToolButton>(name)->isEnabled();
     };
+    // Each command as the table has it after entering `entered` from `current` (a
+    // configuration is stored); a command the mode leaves alone keeps its state from before.
+    std::map<std::string, bool> before;
+    auto remember = [&] {
+        for (const EnablingRule& rule : EnablingTable())
+            before[rule.control] = enabled(rule.control);
+    };
+    auto expectTable = [&](WindowMode entered, WindowMode current, const char* mode) {
+        for (const EnablingRule& rule : EnablingTable()) {
+            const bool expected = EnabledAfter(rule, entered, current, true).value_or(before.at(rule.control));
+            EXPECT_EQ(enabled(rule.control), expected) << mode << " " << rule.control;
+        }
+    };
     auto advancedMaxPowerWritable = [&] {
         return !forms_->AdvancedForm()->findChild<QLineEdit*>("MaxPowerMaskEdit")->isReadOnly();
     };
 
+    remember();
     window.NewItemClick();
     EXPECT_EQ(ModeText(), "MODE: Edit");
     EXPECT_FALSE(Edit("VendorIDMaskEdit")->isReadOnly());
     EXPECT_TRUE(advancedMaxPowerWritable());
-    for (const Expect& e : table)
-        EXPECT_EQ(enabled(e.control), e.edit) << "Edit " << e.control;
+    expectTable(WindowMode::Edit, WindowMode::Edit, "Edit");
 
+    remember();
     window.DisableInputs();
     EXPECT_EQ(ModeText(), "MODE: Program");
     EXPECT_TRUE(Edit("VendorIDMaskEdit")->isReadOnly());
     EXPECT_FALSE(advancedMaxPowerWritable());
-    for (const Expect& e : table)
-        EXPECT_EQ(enabled(e.control), e.program) << "Program " << e.control;
+    expectTable(WindowMode::Program, WindowMode::Edit, "Program");
 
     window.Log("from before");
+    remember();
     window.AutoEnabledClick();
     EXPECT_TRUE(Find<QPlainTextEdit>("Logger")->toPlainText().isEmpty());
     EXPECT_TRUE(Item("AutoEnabled")->isChecked());
     EXPECT_EQ(window.Mode(), WindowMode::Auto);
     EXPECT_EQ(ModeText(), "MODE: Auto");
     EXPECT_TRUE(Edit("VendorIDMaskEdit")->isReadOnly());
-    for (const Expect& e : table)
-        EXPECT_EQ(enabled(e.control), e.autoMode) << "Auto " << e.control;
+    expectTable(WindowMode::Auto, WindowMode::Program, "Auto");
 
     window.AutoEnabledClick();
     EXPECT_FALSE(Item("AutoEnabled")->isChecked());
