@@ -87,7 +87,7 @@ TEST_P(ProgramImage, ConverterReadsBackTheLaidOutImage)
 INSTANTIATE_TEST_SUITE_P(
     Identities, ProgramImage,
     testing::Values(
-        ImageCase{"WindowDefinition", [](ProductConfiguration&) {}, kFirstSerial},
+        ImageCase{"DefaultIdentity", [](ProductConfiguration&) {}, kFirstSerial},
         ImageCase{"SecondGeneration",
                   [](ProductConfiguration& c) {
                       c.rev4 = c.isoIn = c.isoOut = c.intPdEn = c.intUsbVer = true;
