@@ -476,6 +476,50 @@ TEST_F(WindowTest, SpacesTypedIntoANameAreKept)
     EXPECT_EQ(window.CurrentConfiguration().manufacturerId, " M");
 }
 
+// Typing after a click in the middle of an empty edit stores exactly what was typed: the
+// caret goes right after the entered text, not where the click landed.
+TEST_F(WindowTest, TypingAfterAClickPastTheEnteredTextStoresExactlyTheTypedText)
+{
+    struct Case {
+        const char* edit;
+        const char* typed;
+    };
+    const Case cases[] = {
+        {"ManufacturerMaskEdit", "Acme Devices"},
+        {"ManufacturerIDMaskEdit", "AD"},
+        {"DescriptionMaskEdit", "USB Serial Cable"},
+    };
+    Start();  // an empty store: Edit mode with blank fields
+    for (const Case& c : cases) {
+        QLineEdit* edit = Edit(c.edit);
+        QTest::mouseClick(edit, Qt::LeftButton, {}, edit->rect().center());
+        ASSERT_TRUE(edit->hasFocus()) << c.edit;
+        EXPECT_EQ(edit->cursorPosition(), 0) << c.edit;
+        QTest::keyClicks(edit, c.typed);
+        EXPECT_EQ(TrimTrailingBlanks(Text(c.edit)), c.typed) << c.edit;
+    }
+}
+
+TEST_F(WindowTest, AClickInsideTheEnteredTextPlacesTheCaretThere)
+{
+    Start();
+    QLineEdit* edit = Edit("ManufacturerMaskEdit");
+    const int middle = edit->height() / 2;
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 4, middle));
+    QTest::keyClicks(edit, "  AB");  // leading blanks typed on purpose stay
+    EXPECT_EQ(Text("ManufacturerMaskEdit"), "  AB            ");
+
+    edit->setCursorPosition(3);
+    const int insideX = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    edit->setCursorPosition(0);
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(insideX, middle));
+    EXPECT_EQ(edit->cursorPosition(), 3);
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 4, middle));
+    EXPECT_EQ(edit->cursorPosition(), 4);
+    QTest::keyClicks(edit, "C");
+    EXPECT_EQ(Text("ManufacturerMaskEdit"), "  ABC           ");
+}
+
 TEST_F(WindowTest, AnIncompleteRequiredFieldCannotBeLeftUntilEscape)
 {
     TSDIAppForm& window = Start();
