@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -51,6 +53,7 @@ struct Shown {
     std::string name;     // object name of the dialog
     std::string caption;  // window title when shown
     std::string text;     // the message of the info dialog or a message box
+    QImage icon;          // the info dialog's icon
 };
 
 class WindowTest : public ::testing::Test {
@@ -79,6 +82,8 @@ protected:
         Shown shown{dialog.objectName().toStdString(), dialog.windowTitle().toStdString(), {}};
         if (auto* data = dialog.findChild<QLabel*>("InfoFormData"))
             shown.text = data->text().toStdString();
+        if (auto* icon = dialog.findChild<QLabel*>("InfoIcon"))
+            shown.icon = icon->pixmap().toImage();
         if (auto* box = qobject_cast<QMessageBox*>(&dialog))
             shown.text = box->text().toStdString();
         shown_.push_back(shown);
@@ -756,6 +761,14 @@ TEST_F(WindowTest, StatusNoticeLeavesTheDialogCaptionedError)
     EXPECT_EQ(shown_[0].text, "Device erased OK");
     EXPECT_EQ(shown_[1].caption, "Error");
     EXPECT_EQ(forms_->InfoForm()->windowTitle().toStdString(), "Error");
+
+    // The notice shows the information icon, the error the error icon.
+    auto icon = [&](QStyle::StandardPixmap which) {
+        return forms_->InfoForm()->style()->standardIcon(which).pixmap(32, 32).toImage();
+    };
+    ASSERT_NE(icon(TInfoForm::kStatusIcon), icon(TInfoForm::kErrorIcon));
+    EXPECT_EQ(shown_[0].icon, icon(QStyle::SP_MessageBoxInformation));
+    EXPECT_EQ(shown_[1].icon, icon(TInfoForm::kErrorIcon));
 }
 
 TEST_F(WindowTest, SelectionDialogRemembersItsPositionAndNeverChoosesNothing)
