@@ -260,6 +260,8 @@ bool TSDIAppForm::Guarded() const
 
 void TSDIAppForm::SetMode(WindowMode mode)
 {
+    // A notice such as "Saved as" speaks of the mode that ends here.
+    ui->StatusBar->clearMessage();
     mode_ = mode;
     modePanel_->setText(ModeStatusText(mode));
 }
@@ -432,8 +434,9 @@ void TSDIAppForm::SaveItemClick()
         ShowError("Failed to save the configuration: " + store_.LastError());
         return;
     }
-    ui->StatusBar->showMessage(FromLatin1("Saved as " + name));
     DisableInputs();
+    // Shown until the next hint or mode change.
+    ui->StatusBar->showMessage(FromLatin1("Saved as " + name));
 }
 
 void TSDIAppForm::CancelItemClick()

@@ -646,6 +646,26 @@ TEST_F(WindowTest, SaveOpensOnlyAfterTheAdvancedDialogClosedWithOk)
     EXPECT_TRUE(shown_.size() == 2u);  // the two advanced dialogs, no message
 }
 
+TEST_F(WindowTest, SavedAsNoticeEndsWithTheNextHintOrModeChange)
+{
+    TSDIAppForm& window = Start();
+    auto save = [&] {
+        EnterIdentity(window);
+        answers_.push_back(Accept);
+        window.AdvancedItemClick();
+        window.SaveItemClick();
+        return window.statusBar()->currentMessage().toStdString();
+    };
+    EXPECT_EQ(save(), "Saved as ACME Widget (VID=1234 PID=ABCD)");
+    QTest::mouseMove(Find("VendorIDLabel"));
+    EXPECT_EQ(window.statusBar()->currentMessage().toStdString(), "");
+    EXPECT_EQ(Find<QLabel>("HintPanel")->text().toStdString(), "Vendor ID (4 hexadecimal digits)");
+
+    EXPECT_EQ(save(), "Saved as ACME Widget (VID=1234 PID=ABCD)");
+    window.NewItemClick();
+    EXPECT_EQ(window.statusBar()->currentMessage().toStdString(), "");
+}
+
 TEST_F(WindowTest, SaveWithABlankFieldSaysAllFieldsMustBeFilledIn)
 {
     TSDIAppForm& window = Start();
