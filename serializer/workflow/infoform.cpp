@@ -4,20 +4,18 @@
 
 #include "modalrunner.h"
 #include "ui_infoform.h"
+#include "windowframe.h"
 
 namespace eemint {
 
 TInfoForm::TInfoForm(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TInfoForm>())
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    UseFixedFrame(*this);  // the size follows the message (long texts wrap)
     ShowIcon(kErrorIcon);
     ui->InfoFormPanel->setMinimumSize(290, 120);
     ui->InfoFormData->setMinimumWidth(240);
     connect(ui->InfoFormButton, &QPushButton::clicked, this, &QDialog::accept);
-    // The size follows the message (long texts wrap) and the operator cannot change it.
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 TInfoForm::~TInfoForm() = default;

@@ -23,6 +23,7 @@
 #include "productform.h"
 #include "readerase.h"
 #include "ui_sdiappform.h"
+#include "windowframe.h"
 #include "windowrules.h"
 
 namespace eemint {
@@ -64,8 +65,7 @@ TSDIAppForm::~TSDIAppForm() = default;
 
 void TSDIAppForm::FormCreate()
 {
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    UseFixedFrame(*this);
     ui->Options1->menuAction()->setVisible(false);
 
     // Tool bar: images from the style, the short hints as tips.

@@ -31,6 +31,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "aboutbox.h"
 #include "advancedform.h"
 #include "configurationstore.h"
 #include "eemintforms.h"
@@ -340,6 +341,27 @@ TEST_F(WindowTest, HiddenItemsStayHidden)
     EXPECT_FALSE(Item("AutoEnabled")->isVisible());
     EXPECT_FALSE(Item("N4")->isVisible());
     EXPECT_FALSE(Find<QMenu>("Options1")->menuAction()->isVisible());
+}
+
+TEST_F(WindowTest, WindowsKeepTheirSizeAndOfferNoMaximizeButton)
+{
+    TSDIAppForm& window = Start();
+    const std::vector<QWidget*> windows = {&window, forms_->AboutBox(), forms_->InfoForm(), forms_->ProductForm(),
+                                           forms_->AdvancedForm()};
+    for (QWidget* shown : windows) {
+        const std::string name = shown->objectName().toStdString();
+        shown->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(shown)) << name;
+        EXPECT_FALSE(shown->windowFlags() & Qt::WindowMaximizeButtonHint) << name;
+        EXPECT_TRUE(shown->windowFlags() & Qt::MSWindowsFixedSizeDialogHint) << name;
+        EXPECT_EQ(shown->minimumSize(), shown->maximumSize()) << name;
+        EXPECT_EQ(shown->size(), shown->minimumSize()) << name;
+        if (auto* dialog = qobject_cast<QDialog*>(shown)) {
+            EXPECT_FALSE(dialog->isSizeGripEnabled()) << name;
+            dialog->hide();
+        }
+    }
+    EXPECT_FALSE(window.statusBar()->isSizeGripEnabled());
 }
 
 // --- Focus guard ---------------------------------------------------------------------
