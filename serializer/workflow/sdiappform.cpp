@@ -7,6 +7,8 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QScreen>
 #include <QStatusBar>
@@ -52,6 +54,25 @@ std::optional<char32_t> Latin1KeyFilter(char32_t key)
     return key;
 }
 
+// A tool button's image with a disabled look an operator tells apart at a glance: grey and
+// faint (30% of its opacity) instead of the style's slight fading.
+QIcon ToolIcon(const QIcon& image, const QSize& size, qreal pixelRatio)
+{
+    const QPixmap normal = image.pixmap(size, pixelRatio);
+    QImage disabled = normal.toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < disabled.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(disabled.scanLine(y));
+        for (int x = 0; x < disabled.width(); ++x) {
+            const int grey = qGray(line[x]);
+            line[x] = qRgba(grey, grey, grey, qAlpha(line[x]) * 3 / 10);
+        }
+    }
+    QIcon icon;
+    icon.addPixmap(normal, QIcon::Normal);
+    icon.addPixmap(QPixmap::fromImage(disabled), QIcon::Disabled);
+    return icon;
+}
+
 }  // namespace
 
 TSDIAppForm::TSDIAppForm(ConfigurationStore& store, QWidget* parent)
@@ -68,7 +89,8 @@ void TSDIAppForm::FormCreate()
     UseFixedFrame(*this);
     ui->Options1->menuAction()->setVisible(false);
 
-    // Tool bar: images from the style, the short hints as tips.
+    // Tool bar: images from the style, clearly grey and faint when disabled; the short hints
+    // as tips.
     QStyle* s = style();
     const struct { QToolButton* button; QStyle::StandardPixmap image; } tools[] = {
         {ui->NewBtn, QStyle::SP_FileIcon},
@@ -79,9 +101,10 @@ void TSDIAppForm::FormCreate()
         {ui->ProgramBtn, QStyle::SP_ArrowDown},
         {ui->TestBtn, QStyle::SP_DialogApplyButton},
     };
+    const QSize toolIconSize(20, 20);
     for (const auto& tool : tools) {
-        tool.button->setIcon(s->standardIcon(tool.image));
-        tool.button->setIconSize(QSize(20, 20));
+        tool.button->setIcon(ToolIcon(s->standardIcon(tool.image), toolIconSize, devicePixelRatioF()));
+        tool.button->setIconSize(toolIconSize);
         tool.button->setFixedSize(26, 26);
         tool.button->setFocusPolicy(Qt::NoFocus);  // a click leaves the focus where it is
     }

@@ -321,6 +321,33 @@ TEST_F(WindowTest, EachModeSetsTheEnablingTable)
     EXPECT_EQ(ModeText(), "MODE: Program");
 }
 
+// A disabled tool button is drawn grey and faint, far from its enabled look.
+TEST_F(WindowTest, DisabledToolButtonsAreGreyAndFaint)
+{
+    TSDIAppForm& window = Start();  // Edit mode: New and Advanced Setup are disabled
+    for (const char* name : {"NewBtn", "AdvancedBtn", "ProgramBtn"}) {
+        QToolButton* button = Find<QToolButton>(name);
+        const QImage normal = button->icon().pixmap(button->iconSize(), QIcon::Normal).toImage();
+        const QImage disabled = button->icon().pixmap(button->iconSize(), QIcon::Disabled).toImage();
+        ASSERT_EQ(normal.size(), disabled.size()) << name;
+        long normalAlpha = 0, disabledAlpha = 0;
+        bool grey = true;
+        for (int y = 0; y < normal.height(); ++y)
+            for (int x = 0; x < normal.width(); ++x) {
+                const QColor shown = disabled.pixelColor(x, y);
+                normalAlpha += normal.pixelColor(x, y).alpha();
+                disabledAlpha += shown.alpha();
+                grey = grey && shown.red() == shown.green() && shown.green() == shown.blue();
+            }
+        EXPECT_TRUE(grey) << name;
+        EXPECT_GT(normalAlpha, 0) << name;
+        EXPECT_LE(disabledAlpha * 10, normalAlpha * 4) << name;  // at most 40% as opaque
+        EXPECT_FALSE(button->isEnabled()) << name;
+    }
+    window.DisableInputs();
+    EXPECT_TRUE(Find<QToolButton>("NewBtn")->isEnabled());
+}
+
 TEST_F(WindowTest, MultiProgramModeIsASwitchBackToProgram)
 {
     Store().Save(Sample("CABLE"));
