@@ -40,6 +40,9 @@ public:
     void AttachForms(TAboutBox* about, TInfoForm* info, TProductForm* product, TAdvancedForm* advanced);
 
     WindowMode Mode() const { return mode_; }
+    // True while auto mode's detection thread runs (it ends soon after auto mode is switched
+    // off, and before the window has closed).
+    bool AutoModeRunning() const { return autoThread_ && autoThread_->isRunning(); }
 
     // The identity as the controls and the advanced dialog hold it: single-byte texts, mask
     // blanks as spaces, padded to the mask widths.
