@@ -12,20 +12,20 @@
 #include "benchcontrol.h"
 #include "devicetests.h"
 #include "mvdriver.h"
+#include "recordingreporter.h"
 
 namespace {
 
-class VerdictReporter : public eemint::Reporter {
-public:
-    void Log(const std::string& line) override
-    {
-        if (line.rfind("DEVICE ", 0) == 0)
-            verdict = line;
-    }
-    void ShowError(const std::string& text) override { verdict = text; }
-    void ShowStatus(const std::string&) override {}
-    std::string verdict;
-};
+// The verdict line of a run, or the error that ended it.
+std::string Verdict(const testsupport::RecordingReporter& reporter)
+{
+    if (!reporter.errors.empty())
+        return reporter.errors.front();
+    for (auto line = reporter.log.rbegin(); line != reporter.log.rend(); ++line)
+        if (line->starts_with("DEVICE "))
+            return *line;
+    return {};
+}
 
 }  // namespace
 
@@ -46,12 +46,13 @@ int main()
 
     std::vector<double> runs;
     for (int i = 0; i < 3; ++i) {
-        VerdictReporter reporter;
+        testsupport::RecordingReporter reporter;
         const auto start = std::chrono::steady_clock::now();
         eemint::RunLoopbackTest(reporter);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("run %d: %.3f s, %s\n", i + 1, seconds, reporter.verdict.c_str());
-        if (reporter.verdict != "DEVICE PASSED") {
+        const std::string verdict = Verdict(reporter);
+        std::printf("run %d: %.3f s, %s\n", i + 1, seconds, verdict.c_str());
+        if (verdict != "DEVICE PASSED") {
             std::printf("loopback test did not pass on the default bench\n");
             return 1;
         }

@@ -15,12 +15,13 @@
 #include <thread>
 #include <vector>
 
+#include "automode.h"
 #include "benchcontrol.h"
 #include "devicetests.h"
 #include "mvbench_ports.h"
 #include "mvdriver.h"
-#include "mythread.h"
 #include "programming.h"
+#include "recordingreporter.h"
 
 namespace {
 
@@ -30,26 +31,6 @@ using Ms = std::chrono::duration<double, std::milli>;
 constexpr int kLatencyUs = 1000;
 constexpr int kPasses = 5;
 constexpr int kPlugIns = 4;
-
-eemint::ProductConfiguration Identity()
-{
-    eemint::ProductConfiguration c;
-    c.manufacturer = "MAVIX           ";
-    c.manufacturerId = "MV";
-    c.vendorId = "3A7E";
-    c.productId = "5C01";
-    c.description = "MVC110 EVALUATION KIT                 ";
-    return c;
-}
-
-class CountingReporter : public eemint::Reporter {
-public:
-    void Log(const std::string& line) override { last = line; }
-    void ShowError(const std::string& text) override { errors.push_back(text); }
-    void ShowStatus(const std::string&) override {}
-    std::string last;
-    std::vector<std::string> errors;
-};
 
 // The main window's side of auto mode: clear, program, test; with the moments recorded.
 class Line : public eemint::AutoModeTarget {
@@ -65,8 +46,8 @@ public:
     void ShowConnectPrompt() override { ++prompts; }
 
     eemint::ProgrammingFlow flow;
-    eemint::ProductConfiguration config = Identity();
-    CountingReporter reporter;
+    eemint::ProductConfiguration config = eemint::DefaultProductConfiguration();
+    testsupport::RecordingReporter reporter;
     Clock::time_point started, ended;
     int cycles = 0;
     int prompts = 0;
@@ -106,10 +87,10 @@ int main(int argc, char** argv)
     eemint::ProgrammingFlow flow;
     std::vector<double> ratios, passMs;
     for (int i = 0; i < kPasses; ++i) {
-        CountingReporter reporter;
+        testsupport::RecordingReporter reporter;
         MVB_ResetCharged();
         const auto start = Clock::now();
-        flow.Program(Identity(), false, reporter);
+        flow.Program(eemint::DefaultProductConfiguration(), false, reporter);
         const double elapsed = Ms(Clock::now() - start).count();
         const double charged = MVB_ChargedMicroseconds() / 1000.0;
         if (!reporter.errors.empty()) {
@@ -117,7 +98,7 @@ int main(int argc, char** argv)
             return 1;
         }
         std::printf("pass %d: %.2f ms, charged %.2f ms (%.4f x)  %s\n", i + 1, elapsed, charged, elapsed / charged,
-                    reporter.last.c_str());
+                    reporter.log.empty() ? "" : reporter.log.back().c_str());
         ratios.push_back(elapsed / charged);
         passMs.push_back(elapsed);
         // A new slot, so no pass waits for a fresh serial number.

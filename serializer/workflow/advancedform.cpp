@@ -11,14 +11,14 @@
 #include "modalrunner.h"
 #include "ui_advancedform.h"
 #include "configurationstore.h"
+#include "windowframe.h"
 
 namespace eemint {
 
 TAdvancedForm::TAdvancedForm(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TAdvancedForm>())
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    UseFixedFrame(*this);
     ui->Image1->setPixmap(style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(32, 32));
 
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -33,8 +33,13 @@ TAdvancedForm::TAdvancedForm(QWidget* parent) : QDialog(parent), ui(std::make_un
     // blank.
     fsnMask_ = MaskEdit::Attach(ui->FSNMaskEdit, "NNNNNNNN", QChar('_'));
     maxPowerMask_ = MaskEdit::Attach(ui->MaxPowerMaskEdit, "900");
-    fsnMask_->SetText("        ");
-    maxPowerMask_->SetText("50 ");
+    const ProductConfiguration initial = DefaultProductConfiguration();
+    SetPlugAndPlay(initial.plugAndPlay);
+    SetSelfPowered(initial.selfPowered);
+    SetRemoteWakeup(initial.remoteWakeup);
+    SetMaxPowerText(initial.maxPower);
+    SetFixedSerial(initial.fixedSerial);
+    SetFixedSerialText(initial.fixedSerialText);
 
     auto hook = [this](QWidget* control, void (TAdvancedForm::*enter)()) {
         FieldHooks* hooks = MaskOf(qobject_cast<QLineEdit*>(control));
@@ -53,7 +58,6 @@ TAdvancedForm::TAdvancedForm(QWidget* parent) : QDialog(parent), ui(std::make_un
     connect(ui->OptionsFSNCheckBox, &QCheckBox::toggled, this, &TAdvancedForm::OptionsFSNCheckBoxClick);
     connect(ui->AdvancedOkBtn, &QPushButton::clicked, this, &QDialog::accept);
     ui->AdvancedOkBtn->setAutoDefault(false);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
     setMinimumSize(297, 285);
 }
 

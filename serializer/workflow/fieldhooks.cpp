@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
 
@@ -90,6 +91,9 @@ bool FieldHooks::eventFilter(QObject* watched, QEvent* event)
         return false;
     }
     case QEvent::MouseButtonPress:
+        if (inputBlocked && inputBlocked())
+            return true;
+        return MousePressed(event);
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
         return inputBlocked && inputBlocked();
@@ -142,6 +146,15 @@ void MaskEdit::SetText(const std::string& latin1)
 bool MaskEdit::Complete() const
 {
     return edit_->hasAcceptableInput();
+}
+
+int MaskEdit::EnteredEnd() const
+{
+    const QString text = edit_->displayText();
+    int end = static_cast<int>(text.size());
+    while (end > 0 && text[end - 1] == blank_)
+        --end;
+    return end;
 }
 
 void MaskEdit::Entered()
@@ -207,6 +220,24 @@ bool MaskEdit::KeyPressed(QEvent* event)
     QKeyEvent replaced(QEvent::KeyPress, key->key(), key->modifiers(),
                        QString::fromUcs4(&*result, 1), key->isAutoRepeat(), static_cast<ushort>(key->count()));
     QCoreApplication::sendEvent(edit_, &replaced);
+    return true;
+}
+
+bool MaskEdit::MousePressed(QEvent* event)
+{
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (delivering_ || mouse->button() != Qt::LeftButton || mouse->modifiers() != Qt::NoModifier)
+        return false;
+    const int end = EnteredEnd();
+    if (edit_->cursorPositionAt(mouse->position().toPoint()) <= end)
+        return false;
+    // The edit takes the click as usual (a drag may start from it); then the caret goes back
+    // to the end of the entered text, so typing never starts behind unfilled positions.
+    delivering_ = true;
+    QCoreApplication::sendEvent(edit_, event);
+    delivering_ = false;
+    if (!edit_->hasSelectedText())
+        edit_->setCursorPosition(end);
     return true;
 }
 

@@ -1,8 +1,8 @@
 // Enter and exit events of the windows' controls, and masked edits that behave as the
 // operator expects: an unfilled position is a blank character nobody types, read back as a
-// space; an edit with required positions cannot be left after the operator changed it while
-// a required position is still blank; Escape restores the text the edit had on entry.
-// User-interface thread only.
+// space; a click past the entered text puts the caret right after it; an edit with required
+// positions cannot be left after the operator changed it while a required position is still
+// blank; Escape restores the text the edit had on entry. User-interface thread only.
 #pragma once
 
 #include <functional>
@@ -38,6 +38,7 @@ protected:
     virtual bool MayLeave() { return true; }
     virtual void Left() {}
     virtual bool KeyPressed(QEvent*) { return false; }
+    virtual bool MousePressed(QEvent*) { return false; }
 
     QWidget* control_;
     bool suspended_ = false;   // lost the focus to another window, a dialog or a menu
@@ -62,6 +63,9 @@ public:
     void SetText(const std::string& latin1);
     // True when every required position is filled.
     bool Complete() const;
+    // The position right after the last filled position (a typed space counts as filled):
+    // where typing goes on after a click past the entered text.
+    int EnteredEnd() const;
 
     // Filters typed characters: nothing discards the key, another character replaces it.
     std::function<std::optional<char32_t>(char32_t)> keyFilter;
@@ -75,11 +79,13 @@ private:
     bool MayLeave() override;
     void Left() override;
     bool KeyPressed(QEvent* event) override;
+    bool MousePressed(QEvent* event) override;
 
     QLineEdit* edit_;
     QChar blank_;
     QString entryText_;     // the display text when the operator entered the edit
     bool edited_ = false;   // the operator changed the text since entering
+    bool delivering_ = false;  // handing a click to the edit itself
 };
 
 // The MaskEdit attached to an edit, or nullptr.

@@ -18,6 +18,17 @@ uint8_t ProductConfiguration::Attributes() const
     return static_cast<uint8_t>(0x80 | (selfPowered ? 0x40 : 0) | (remoteWakeup ? 0x20 : 0));
 }
 
+ProductConfiguration DefaultProductConfiguration()
+{
+    ProductConfiguration config;
+    config.manufacturer = "MAVIX";
+    config.manufacturerId = "MV";
+    config.vendorId = "3A7E";
+    config.productId = "5C01";
+    config.description = "MVC110 EVALUATION KIT";
+    return config;
+}
+
 std::string TrimTrailingBlanks(const std::string& text, size_t n)
 {
     std::string result = text.substr(0, n);

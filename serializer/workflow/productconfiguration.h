@@ -38,6 +38,12 @@ struct ProductConfiguration {
     uint8_t Attributes() const;
 };
 
+// The identity a new main window shows before a stored one is restored: manufacturer
+// "MAVIX", manufacturer ID "MV", vendor ID 3A7E, product ID 5C01, description "MVC110
+// EVALUATION KIT", and the options as the struct's members start. Texts are not padded; the
+// window's edits pad them to their masks.
+ProductConfiguration DefaultProductConfiguration();
+
 // Removes blanks at the end of the first n characters and cuts the text there.
 std::string TrimTrailingBlanks(const std::string& text, size_t n = std::string::npos);
 // The 16-bit value of exactly the first four characters (c - 48 for digits, else c - 55),

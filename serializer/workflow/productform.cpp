@@ -7,6 +7,7 @@
 #include "configurationstore.h"
 #include "modalrunner.h"
 #include "ui_productform.h"
+#include "windowframe.h"
 
 namespace eemint {
 
@@ -21,15 +22,13 @@ TProductForm::TProductForm(ConfigurationStore& store, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TProductForm>()), store_(store)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    UseFixedFrame(*this);
     ui->Image1->setPixmap(style()->standardIcon(QStyle::SP_DriveHDIcon).pixmap(32, 32));
     ui->ProductsListBox->setMinimumSize(300, 130);
     ui->OKButton->setAutoDefault(false);
     connect(ui->OKButton, &QPushButton::clicked, this, &TProductForm::OKButtonClick);
     connect(ui->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui->ProductsListBox, &QListWidget::itemDoubleClicked, this, &TProductForm::OKButtonClick);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 TProductForm::~TProductForm() = default;

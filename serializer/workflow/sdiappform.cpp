@@ -7,6 +7,8 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QScreen>
 #include <QStatusBar>
@@ -23,6 +25,7 @@
 #include "productform.h"
 #include "readerase.h"
 #include "ui_sdiappform.h"
+#include "windowframe.h"
 #include "windowrules.h"
 
 namespace eemint {
@@ -51,6 +54,25 @@ std::optional<char32_t> Latin1KeyFilter(char32_t key)
     return key;
 }
 
+// A tool button's image with a disabled look an operator tells apart at a glance: grey and
+// faint (30% of its opacity) instead of the style's slight fading.
+QIcon ToolIcon(const QIcon& image, const QSize& size, qreal pixelRatio)
+{
+    const QPixmap normal = image.pixmap(size, pixelRatio);
+    QImage disabled = normal.toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < disabled.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(disabled.scanLine(y));
+        for (int x = 0; x < disabled.width(); ++x) {
+            const int grey = qGray(line[x]);
+            line[x] = qRgba(grey, grey, grey, qAlpha(line[x]) * 3 / 10);
+        }
+    }
+    QIcon icon;
+    icon.addPixmap(normal, QIcon::Normal);
+    icon.addPixmap(QPixmap::fromImage(disabled), QIcon::Disabled);
+    return icon;
+}
+
 }  // namespace
 
 TSDIAppForm::TSDIAppForm(ConfigurationStore& store, QWidget* parent)
@@ -64,11 +86,11 @@ TSDIAppForm::~TSDIAppForm() = default;
 
 void TSDIAppForm::FormCreate()
 {
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    UseFixedFrame(*this);
     ui->Options1->menuAction()->setVisible(false);
 
-    // Tool bar: images from the style, the short hints as tips.
+    // Tool bar: images from the style, clearly grey and faint when disabled; the short hints
+    // as tips.
     QStyle* s = style();
     const struct { QToolButton* button; QStyle::StandardPixmap image; } tools[] = {
         {ui->NewBtn, QStyle::SP_FileIcon},
@@ -79,9 +101,10 @@ void TSDIAppForm::FormCreate()
         {ui->ProgramBtn, QStyle::SP_ArrowDown},
         {ui->TestBtn, QStyle::SP_DialogApplyButton},
     };
+    const QSize toolIconSize(20, 20);
     for (const auto& tool : tools) {
-        tool.button->setIcon(s->standardIcon(tool.image));
-        tool.button->setIconSize(QSize(20, 20));
+        tool.button->setIcon(ToolIcon(s->standardIcon(tool.image), toolIconSize, devicePixelRatioF()));
+        tool.button->setIconSize(toolIconSize);
         tool.button->setFixedSize(26, 26);
         tool.button->setFocusPolicy(Qt::NoFocus);  // a click leaves the focus where it is
     }
@@ -109,12 +132,13 @@ void TSDIAppForm::FormCreate()
     productIdMask_ = MaskEdit::Attach(ui->ProductIDMaskEdit, kHexMask);
     descriptionMask_ = MaskEdit::Attach(ui->DescriptionMaskEdit, DescriptionMask(38));
     usbVersionMask_ = MaskEdit::Attach(ui->IntUSBVerMaskEdit, kHexMask);
-    manufacturerMask_->SetText("MAVIX");
-    manufacturerIdMask_->SetText("MV");
-    vendorIdMask_->SetText("3A7E");
-    productIdMask_->SetText("5C01");
-    descriptionMask_->SetText("MVC110 EVALUATION KIT");
-    usbVersionMask_->SetText("0110");
+    const ProductConfiguration initial = DefaultProductConfiguration();
+    manufacturerMask_->SetText(initial.manufacturer);
+    manufacturerIdMask_->SetText(initial.manufacturerId);
+    vendorIdMask_->SetText(initial.vendorId);
+    productIdMask_->SetText(initial.productId);
+    descriptionMask_->SetText(initial.description);
+    usbVersionMask_->SetText(initial.usbVersion);
     manufacturerMask_->keyFilter = Latin1KeyFilter;
     descriptionMask_->keyFilter = Latin1KeyFilter;
     for (MaskEdit* hex : {vendorIdMask_, productIdMask_, usbVersionMask_})
@@ -259,6 +283,8 @@ bool TSDIAppForm::Guarded() const
 
 void TSDIAppForm::SetMode(WindowMode mode)
 {
+    // A notice such as "Saved as" speaks of the mode that ends here.
+    ui->StatusBar->clearMessage();
     mode_ = mode;
     modePanel_->setText(ModeStatusText(mode));
 }
@@ -431,8 +457,9 @@ void TSDIAppForm::SaveItemClick()
         ShowError("Failed to save the configuration: " + store_.LastError());
         return;
     }
-    ui->StatusBar->showMessage(FromLatin1("Saved as " + name));
     DisableInputs();
+    // Shown until the next hint or mode change.
+    ui->StatusBar->showMessage(FromLatin1("Saved as " + name));
 }
 
 void TSDIAppForm::CancelItemClick()
@@ -608,22 +635,23 @@ void TSDIAppForm::SetIdentityReadOnly(bool readOnly)
         edit->setReadOnly(readOnly);
 }
 
+void TSDIAppForm::ApplyEnabling(WindowMode entered, bool stored)
+{
+    for (const EnablingRule& rule : EnablingTable()) {
+        const std::optional<bool> on = EnabledAfter(rule, entered, mode_, stored);
+        if (!on)
+            continue;
+        if (auto* item = findChild<QAction*>(rule.control))
+            item->setEnabled(*on);
+        else if (auto* button = findChild<QToolButton*>(rule.control))
+            button->setEnabled(*on);
+    }
+}
+
 void TSDIAppForm::EnableInputs()
 {
     SetIdentityReadOnly(false);
-    for (QAction* item : {ui->NewItem, ui->OpenItem, ui->SaveItem, ui->ProgramItem, ui->ProgramToFileItem,
-                          ui->AdvancedItem, ui->TestItem, ui->TestModemItem, ui->MultiProgramMode})
-        item->setEnabled(false);
-    for (QToolButton* button : {ui->NewBtn, ui->OpenBtn, ui->SaveBtn, ui->ProgramBtn, ui->AdvancedBtn, ui->TestBtn})
-        button->setEnabled(false);
-    if (mode_ == WindowMode::Edit) {
-        ui->ReadItem->setEnabled(false);
-        ui->EraseItem->setEnabled(false);
-    }
-    if (product_->CountConfigurations() > 0) {
-        ui->CancelItem->setEnabled(true);
-        ui->CancelBtn->setEnabled(true);
-    }
+    ApplyEnabling(WindowMode::Edit, product_->CountConfigurations() > 0);
     advanced_->AllowMaxPowerEdit();
     ui->ManufacturerMaskEdit->setFocus(Qt::OtherFocusReason);
 }
@@ -631,16 +659,7 @@ void TSDIAppForm::EnableInputs()
 void TSDIAppForm::DisableInputs()
 {
     SetIdentityReadOnly(true);
-    for (QAction* item : {ui->NewItem, ui->OpenItem, ui->ProgramItem, ui->ReadItem, ui->EraseItem,
-                          ui->ProgramToFileItem, ui->AdvancedItem, ui->TestItem, ui->TestModemItem,
-                          ui->MultiProgramMode})
-        item->setEnabled(true);
-    for (QToolButton* button : {ui->NewBtn, ui->OpenBtn, ui->ProgramBtn, ui->AdvancedBtn, ui->TestBtn})
-        button->setEnabled(true);
-    for (QAction* item : {ui->SaveItem, ui->CancelItem})
-        item->setEnabled(false);
-    ui->SaveBtn->setEnabled(false);
-    ui->CancelBtn->setEnabled(false);
+    ApplyEnabling(WindowMode::Program, false);
     advanced_->LockMaxPowerEdit();
     SetMode(WindowMode::Program);
     ui->MultiProgramMode->setChecked(false);
@@ -649,12 +668,7 @@ void TSDIAppForm::DisableInputs()
 void TSDIAppForm::DisableAll()
 {
     SetIdentityReadOnly(true);
-    for (QAction* item : {ui->NewItem, ui->OpenItem, ui->SaveItem, ui->ProgramItem, ui->ReadItem, ui->EraseItem,
-                          ui->ProgramToFileItem, ui->AdvancedItem, ui->TestItem, ui->TestModemItem,
-                          ui->MultiProgramMode})
-        item->setEnabled(false);
-    for (QToolButton* button : {ui->NewBtn, ui->OpenBtn, ui->SaveBtn, ui->ProgramBtn, ui->AdvancedBtn, ui->TestBtn})
-        button->setEnabled(false);
+    ApplyEnabling(WindowMode::Auto, false);
     SetMode(WindowMode::Auto);
 }
 

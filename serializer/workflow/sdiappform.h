@@ -9,7 +9,7 @@
 
 #include <QMainWindow>
 
-#include "mythread.h"
+#include "automode.h"
 #include "productconfiguration.h"
 #include "programming.h"
 #include "reporter.h"
@@ -40,6 +40,9 @@ public:
     void AttachForms(TAboutBox* about, TInfoForm* info, TProductForm* product, TAdvancedForm* advanced);
 
     WindowMode Mode() const { return mode_; }
+    // True while auto mode's detection thread runs (it ends soon after auto mode is switched
+    // off, and before the window has closed).
+    bool AutoModeRunning() const { return autoThread_ && autoThread_->isRunning(); }
 
     // The identity as the controls and the advanced dialog hold it: single-byte texts, mask
     // blanks as spaces, padded to the mask widths.
@@ -97,6 +100,8 @@ private:
     bool Guarded() const;
     void SetMode(WindowMode mode);
     void SetIdentityReadOnly(bool readOnly);
+    // Enables and disables the commands as entering `entered` does (the enabling table).
+    void ApplyEnabling(WindowMode entered, bool stored);
     // Takes the focus off the active control, which runs its exit checks; false when the
     // control refused to be left (an incomplete required field).
     bool TakeFocusOff();

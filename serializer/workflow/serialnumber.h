@@ -35,7 +35,8 @@ public:
     // The time and product bits packed field by field: P, then year - 1999 (4 bits), month
     // 0-11 (5 bits), day 1-31 (4 bits), hour (5 bits), minute (6 bits), second / 2 (5 bits).
     // Fields are ORed in after each shift, so wide values spill into the field before them;
-    // numbers issued by earlier versions must keep meaning the same thing.
+    // the packing stays so, since serial numbers already on converters must keep meaning the
+    // same thing.
     static uint64_t PackTime(unsigned productBits, const std::tm& time);
     // Base 36, upper case, padded with "0" to six digits, cut to the first six.
     static std::string SixDigits(uint64_t value);

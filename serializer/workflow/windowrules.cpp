@@ -4,6 +4,54 @@
 
 namespace eemint {
 
+namespace {
+constexpr Enabling Off = Enabling::Off;
+constexpr Enabling On = Enabling::On;
+
+constexpr EnablingRule kEnablingTable[] = {
+    {"NewItem", Off, On, Off},
+    {"NewBtn", Off, On, Off},
+    {"OpenItem", Off, On, Off},
+    {"OpenBtn", Off, On, Off},
+    {"SaveItem", Off, Off, Off},
+    {"SaveBtn", Off, Off, Off},
+    {"ProgramItem", Off, On, Off},
+    {"ProgramBtn", Off, On, Off},
+    {"ReadItem", Enabling::OffInEditMode, On, Off},
+    {"EraseItem", Enabling::OffInEditMode, On, Off},
+    {"ProgramToFileItem", Off, On, Off},
+    {"AdvancedItem", Off, On, Off},
+    {"AdvancedBtn", Off, On, Off},
+    {"TestItem", Off, On, Off},
+    {"TestBtn", Off, On, Off},
+    {"TestModemItem", Off, On, Off},
+    {"CancelItem", Enabling::OnWhenStored, Off, Enabling::Unchanged},
+    {"CancelBtn", Enabling::OnWhenStored, Off, Enabling::Unchanged},
+    {"MultiProgramMode", Off, On, Off},
+};
+}  // namespace
+
+std::span<const EnablingRule> EnablingTable()
+{
+    return kEnablingTable;
+}
+
+std::optional<bool> EnabledAfter(const EnablingRule& rule, WindowMode entered, WindowMode current, bool stored)
+{
+    const Enabling enabling = entered == WindowMode::Edit      ? rule.edit
+                              : entered == WindowMode::Program ? rule.program
+                              : entered == WindowMode::Auto    ? rule.autoMode
+                                                               : Enabling::Unchanged;
+    switch (enabling) {
+    case Enabling::Off: return false;
+    case Enabling::On: return true;
+    case Enabling::OnWhenStored: return stored ? std::optional<bool>(true) : std::nullopt;
+    case Enabling::OffInEditMode: return current == WindowMode::Edit ? std::optional<bool>(false) : std::nullopt;
+    case Enabling::Unchanged: break;
+    }
+    return std::nullopt;
+}
+
 std::optional<char32_t> HexKeyFilter(char32_t key)
 {
     if (key < 32 || (key >= '0' && key <= '9') || (key >= 'A' && key <= 'F'))

@@ -13,6 +13,7 @@
 #include "devicetests.h"
 #include "eepromimage.h"
 #include "mvdriver.h"
+#include "recordingreporter.h"
 #include "testerport.h"
 #include "usbdevice.h"
 
@@ -21,27 +22,7 @@ namespace {
 using eemint::RunLoopbackTest;
 using eemint::RunModemTest;
 using Lines = std::vector<std::string>;
-
-class RecordingReporter : public eemint::Reporter {
-public:
-    void Log(const std::string& line) override
-    {
-        lines.push_back(line);
-        times.push_back(std::chrono::steady_clock::now());
-    }
-    void ShowError(const std::string& text) override { errors.push_back(text); }
-    void ShowStatus(const std::string& text) override { statuses.push_back(text); }
-    void Repaint() override { repaintsAfter.push_back(lines.size()); }
-
-    double SecondsBetween(size_t first, size_t second) const
-    {
-        return std::chrono::duration<double>(times.at(second) - times.at(first)).count();
-    }
-
-    Lines lines, errors, statuses;
-    std::vector<std::chrono::steady_clock::time_point> times;  // when each line came
-    std::vector<size_t> repaintsAfter;  // how many lines had been logged at each repaint
-};
+using testsupport::RecordingReporter;
 
 const Lines kErasedIdentity = {"EEROM erased - no device data available", ""};
 
@@ -110,7 +91,7 @@ protected:
 TEST_F(DeviceTests, FullRigPassesEveryGroup)
 {
     RunLoopbackTest(reporter);
-    EXPECT_EQ(reporter.lines, Concat(kErasedIdentity, LoopbackVerdict(true, true, true, true, true, true)));
+    EXPECT_EQ(reporter.log, Concat(kErasedIdentity, LoopbackVerdict(true, true, true, true, true, true)));
     EXPECT_TRUE(reporter.errors.empty());
     // The identity shows before the slow part starts.
     EXPECT_EQ(reporter.repaintsAfter, std::vector<size_t>{kErasedIdentity.size()});
@@ -131,7 +112,7 @@ TEST_F(DeviceTests, EachCutLineWireFailsOnlyItsOwnGroup)
         ASSERT_TRUE(mvbench::CutWire(c.wire));
         RecordingReporter run;
         RunLoopbackTest(run);
-        EXPECT_EQ(run.lines, Concat(kErasedIdentity, c.verdict));
+        EXPECT_EQ(run.log, Concat(kErasedIdentity, c.verdict));
         ASSERT_TRUE(mvbench::RestoreWire(c.wire));
     }
 }
@@ -157,10 +138,10 @@ TEST_F(DeviceTests, CutDataWiresFailBothDataGroupsWithoutHanging)
             ASSERT_TRUE(mvbench::CutWire(wire));
         RecordingReporter run;
         RunLoopbackTest(run);
-        EXPECT_EQ(run.lines, Concat(kErasedIdentity, LoopbackVerdict(true, true, true, true, false, false)));
+        EXPECT_EQ(run.log, Concat(kErasedIdentity, LoopbackVerdict(true, true, true, true, false, false)));
         // The two data group lines come right after "RI Test".
         const size_t ri = kErasedIdentity.size() + 3;
-        ASSERT_GE(run.times.size(), ri + 3);
+        ASSERT_GE(run.logTimes.size(), ri + 3);
         EXPECT_LT(run.SecondsBetween(ri, ri + 1), c.groupLimitSeconds);
         EXPECT_LT(run.SecondsBetween(ri + 1, ri + 2), c.groupLimitSeconds);
         for (mvbench::Wire wire : c.cut)
@@ -174,7 +155,7 @@ TEST_F(DeviceTests, ConverterVanishingDuringTheTestFailsWhatFollowsWithoutHangin
     // then it is gone: every status read fails and shows the lines clear.
     ASSERT_TRUE(mvbench::UnplugAfterRequests(0, 67));
     RunLoopbackTest(reporter);
-    EXPECT_EQ(reporter.lines, Concat(kErasedIdentity, LoopbackVerdict(false, false, false, false, false, false)));
+    EXPECT_EQ(reporter.log, Concat(kErasedIdentity, LoopbackVerdict(false, false, false, false, false, false)));
 }
 
 TEST_F(DeviceTests, IdentityPrintoutFollowsTheVendorWord)
@@ -207,7 +188,7 @@ TEST_F(DeviceTests, IdentityPrintoutFollowsTheVendorWord)
         MakeConverterZero(c.image);
         RecordingReporter run;
         RunLoopbackTest(run);
-        EXPECT_EQ(run.lines, Concat(c.identity, LoopbackVerdict(true, true, true, true, true, true)));
+        EXPECT_EQ(run.log, Concat(c.identity, LoopbackVerdict(true, true, true, true, true, true)));
     }
 }
 
@@ -215,14 +196,14 @@ TEST_F(DeviceTests, MissingRigPartEndsAfterTheIdentity)
 {
     ASSERT_TRUE(mvbench::Attach(mvbench::Attachment::Nothing));  // no COM1 and COM2
     RunLoopbackTest(reporter);
-    EXPECT_EQ(reporter.lines, Concat(kErasedIdentity, {"Failed to initialise tester"}));
+    EXPECT_EQ(reporter.log, Concat(kErasedIdentity, {"Failed to initialise tester"}));
     EXPECT_TRUE(reporter.errors.empty());
 
     // The tester released what it had opened: with the rig back, a run passes.
     ASSERT_TRUE(mvbench::Attach(mvbench::Attachment::Rig));
     RecordingReporter again;
     RunLoopbackTest(again);
-    EXPECT_EQ(again.lines, Concat(kErasedIdentity, LoopbackVerdict(true, true, true, true, true, true)));
+    EXPECT_EQ(again.log, Concat(kErasedIdentity, LoopbackVerdict(true, true, true, true, true, true)));
 }
 
 TEST_F(DeviceTests, MissingConverterShowsOneErrorAndLogsNothing)
@@ -232,7 +213,7 @@ TEST_F(DeviceTests, MissingConverterShowsOneErrorAndLogsNothing)
     for (auto run : {&RunLoopbackTest, &RunModemTest}) {
         RecordingReporter failed;
         run(failed);
-        EXPECT_TRUE(failed.lines.empty());
+        EXPECT_TRUE(failed.log.empty());
         EXPECT_EQ(failed.errors, Lines{"Failed to open device for read"});
     }
 }
@@ -255,7 +236,7 @@ TEST_F(DeviceTests, ModemTestScoresLinesAndAnswers)
         ASSERT_TRUE(mvbench::SetModemLinesStuck(c.linesStuck));
         RecordingReporter run;
         RunModemTest(run);
-        EXPECT_EQ(run.lines, Concat(kErasedIdentity, c.verdict));
+        EXPECT_EQ(run.log, Concat(kErasedIdentity, c.verdict));
         EXPECT_TRUE(run.errors.empty());
     }
 }
@@ -280,12 +261,12 @@ TEST_F(DeviceTests, PortsInUseEndAfterTheIdentity)
             ASSERT_TRUE(holder.Open(c.path));
             RecordingReporter refused;
             c.run(refused);
-            EXPECT_EQ(refused.lines, Concat(kErasedIdentity, {"Failed to initialise tester"}));
+            EXPECT_EQ(refused.log, Concat(kErasedIdentity, {"Failed to initialise tester"}));
         }
         // The tester released what it had opened (COM1 and the converter): now it runs.
         RecordingReporter again;
         c.run(again);
-        EXPECT_EQ(again.lines, Concat(kErasedIdentity, c.verdict));
+        EXPECT_EQ(again.log, Concat(kErasedIdentity, c.verdict));
     }
 }
 
@@ -293,7 +274,7 @@ TEST_F(DeviceTests, ModemTestWithNothingAttachedFailsEveryGroupWithoutHanging)
 {
     ASSERT_TRUE(mvbench::Attach(mvbench::Attachment::Nothing));
     RunModemTest(reporter);
-    EXPECT_EQ(reporter.lines, Concat(kErasedIdentity, ModemVerdict(false, false, false, false, false)));
+    EXPECT_EQ(reporter.log, Concat(kErasedIdentity, ModemVerdict(false, false, false, false, false)));
 }
 
 TEST_F(DeviceTests, RigPortKeepsItsLineFormatWhenOnlyTheBaudRateIsRequested)

@@ -7,9 +7,11 @@
 #include <string>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QTest>
 
-#include "mythread.h"
+#include "automode.h"
+#include "countingdriver.h"
 #include "programming.h"
 #include "programwindowfixture.h"
 
@@ -20,11 +22,16 @@ using testsupport::Lines;
 using testsupport::ProgramWindow;
 
 constexpr int kWaitMs = 5000;
-// More than two checks of the thread.
-constexpr int kSeveralChecksMs = 2500;
 
 TEST_F(ProgramWindow, AutoModeCyclePerPlugIn)
 {
+    testsupport::CountingDriver counting;
+    eemint::ScopedDriver countingDriver(counting);
+    // Serves the event loop until the thread has made two whole checks from now on.
+    auto twoChecksPass = [&] {
+        const int from = counting.opens;
+        return QTest::qWaitFor([&] { return counting.opens >= from + 3; }, kWaitMs);
+    };
     ASSERT_TRUE(mvbench::Unplug(1));
     ASSERT_TRUE(mvbench::Unplug(0));
     Window().Log("from before");
@@ -39,7 +46,7 @@ TEST_F(ProgramWindow, AutoModeCyclePerPlugIn)
     EXPECT_EQ(std::count(cycle.begin(), cycle.end(), std::string(eemint::kConnectPrompt)), 0);
     EXPECT_EQ(errors, Lines{});
     EXPECT_EQ(Dump(0), testsupport::ExpectedImage(Window().CurrentConfiguration(), Serials()[0]));
-    QTest::qWait(kSeveralChecksMs);
+    ASSERT_TRUE(twoChecksPass());
     EXPECT_EQ(Log(), cycle);  // nothing more while it stays
 
     ASSERT_TRUE(mvbench::Unplug(0));
@@ -47,8 +54,9 @@ TEST_F(ProgramWindow, AutoModeCyclePerPlugIn)
 
     Window().AutoEnabledClick();
     EXPECT_EQ(Window().Mode(), eemint::WindowMode::Program);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Window().AutoModeRunning(); }, kWaitMs));
     ASSERT_EQ(mvbench::Plug(), 0);
-    QTest::qWait(kSeveralChecksMs);
+    QCoreApplication::sendPostedEvents();  // a hand-over posted before the stop is dropped
     EXPECT_EQ(Serials().size(), 1u);  // switched off: no more cycles
 }
 
@@ -56,9 +64,12 @@ TEST_F(ProgramWindow, ExitWithAutoModeOn)
 {
     Window().AutoEnabledClick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Serials().size() == 1; }, kWaitMs));
+    ASSERT_TRUE(Window().AutoModeRunning());
     Window().ExitItemClick();
-    forms_.reset();  // the windows' end joins the thread
-    QTest::qWait(100);
+    // Ended before the window closed: nothing is left to wait for once it has.
+    EXPECT_FALSE(Window().AutoModeRunning());
+    forms_.reset();
+    QCoreApplication::sendPostedEvents();  // a step posted before the exit never reaches the windows
 }
 
 }  // namespace

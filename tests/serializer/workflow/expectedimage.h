@@ -66,17 +66,4 @@ inline EepromBytes ExpectedImage(const eemint::ProductConfiguration& c, const st
     return image;
 }
 
-// The identity the window shows as its definition has it.
-inline eemint::ProductConfiguration WindowIdentity()
-{
-    eemint::ProductConfiguration c;
-    c.manufacturer = "MAVIX           ";
-    c.manufacturerId = "MV";
-    c.vendorId = "3A7E";
-    c.productId = "5C01";
-    c.description = "MVC110 EVALUATION KIT                 ";
-    c.maxPower = 50;
-    return c;
-}
-
 }  // namespace testsupport

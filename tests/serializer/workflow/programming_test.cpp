@@ -30,7 +30,6 @@ using eemint::ProgrammingFlow;
 using testsupport::EepromBytes;
 using testsupport::ExpectedImage;
 using testsupport::FakeClock;
-using testsupport::WindowIdentity;
 using Lines = std::vector<std::string>;
 
 // 15 March 2002, 10:20:30 with product 5C01 gives MVALF1JJ.
@@ -57,7 +56,7 @@ protected:
     FakeClock clock{2002, 3, 15, 10, 20, 30};
     ProgrammingFlow flow{clock};
     testsupport::RecordingReporter reporter;
-    ProductConfiguration config = WindowIdentity();
+    ProductConfiguration config = eemint::DefaultProductConfiguration();
 
     EepromBytes Dump(int index) { return mvbench::Dump(index).value_or(EepromBytes{}); }
     void Program(bool multi = false) { flow.Program(config, multi, reporter); }
@@ -82,13 +81,13 @@ TEST_P(ProgramImage, ConverterReadsBackTheLaidOutImage)
     EXPECT_EQ(reporter.log, Lines{ProgrammingFlow::ProgramLogLine(GetParam().serial)});
     EXPECT_EQ(Dump(0), ExpectedImage(config, GetParam().serial));
     EXPECT_EQ(Dump(1), Erased());  // only converter 0
-    EXPECT_GE(reporter.repaints, 1);
+    EXPECT_GE(reporter.Repaints(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Identities, ProgramImage,
     testing::Values(
-        ImageCase{"WindowDefinition", [](ProductConfiguration&) {}, kFirstSerial},
+        ImageCase{"DefaultIdentity", [](ProductConfiguration&) {}, kFirstSerial},
         ImageCase{"SecondGeneration",
                   [](ProductConfiguration& c) {
                       c.rev4 = c.isoIn = c.isoOut = c.intPdEn = c.intUsbVer = true;
@@ -191,7 +190,7 @@ TEST_F(ProgramOnBench, StringsTooLongWriteNothing)
     }
     EXPECT_EQ(Dump(0), Erased());
     // No number was issued: the next fitting pass still gets the clock's first one.
-    config = WindowIdentity();
+    config = eemint::DefaultProductConfiguration();
     reporter.Clear();
     Program();
     EXPECT_EQ(reporter.log, Lines{ProgrammingFlow::ProgramLogLine(kFirstSerial)});

@@ -1,14 +1,21 @@
 // Takes pictures of Eemint's windows for a look by eye: the main window in Program mode
-// (with a dump in the log) and in Edit mode, the advanced setup dialog, the message dialog,
-// the device selection and the about box. Run by scripts/screenshots under Xvfb, with a
+// (with a dump in the log) and in Edit mode, the tool bar of both modes one above the other,
+// the advanced setup dialog, the message dialog with an error and with the erase notice, the
+// device selection and the about box. Run by scripts/screenshots under Xvfb, with a
 // scratch settings folder and bench; writes PNG files into the folder given as argument.
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPixmap>
 #include <QTest>
 
 #include "configurationstore.h"
@@ -31,16 +38,43 @@ void Settle(QWidget& window)
     QTest::qWait(200);
 }
 
-void Save(QWidget& window, const char* name)
+void Save(const QPixmap& picture, const char* name)
 {
     const QString path = outDir + "/" + name + ".png";
-    if (!window.grab().save(path)) {
+    if (!picture.save(path)) {
         std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
         failed = true;
         return;
     }
     std::printf("%s\n", qPrintable(path));
     std::fflush(stdout);
+}
+
+void Save(QWidget& window, const char* name)
+{
+    Save(window.grab(), name);
+}
+
+// The tool bars of several modes one above the other, each with its mode's name before it.
+QPixmap ToolBars(const std::vector<std::pair<QString, QPixmap>>& bars)
+{
+    const QFontMetrics metrics(QApplication::font());
+    int labelWidth = 0, width = 0, height = 0;
+    for (const auto& [label, bar] : bars) {
+        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(label) + 16);
+        width = std::max(width, bar.width());
+        height += bar.height();
+    }
+    QPixmap picture(labelWidth + width, height);
+    picture.fill(QApplication::palette().color(QPalette::Window));
+    QPainter painter(&picture);
+    int y = 0;
+    for (const auto& [label, bar] : bars) {
+        painter.drawText(QRect(8, y, labelWidth - 8, bar.height()), Qt::AlignVCenter | Qt::AlignLeft, label);
+        painter.drawPixmap(labelWidth, y, bar);
+        y += bar.height();
+    }
+    return picture;
 }
 
 // Shows a modal dialog long enough to take its picture, then closes it with `result`.
@@ -69,12 +103,7 @@ int main(int argc, char** argv)
     eemint::InstallDriver(&eemint::SystemDriver());
 
     {
-        eemint::ProductConfiguration config;
-        config.manufacturer = "MAVIX";
-        config.manufacturerId = "MV";
-        config.vendorId = "3A7E";
-        config.productId = "5C01";
-        config.description = "MVC110 EVALUATION KIT";
+        eemint::ProductConfiguration config = eemint::DefaultProductConfiguration();
         eemint::ConfigurationStore().Save(config);
         // Saved last, so it is current: Program mode shows the second-generation options.
         config.description = "USB HS SERIAL CONVERTER CABLE";
@@ -90,6 +119,8 @@ int main(int argc, char** argv)
     window.ReadItemClick();  // converter 0 of the bench into the log
     Settle(window);
     Save(window, "program-mode");
+    QWidget* toolBar = window.findChild<QWidget*>("SpeedPanel");
+    const QPixmap programBar = toolBar->grab();
 
     PictureOfNextDialog("advanced-program-mode", QDialog::Accepted);
     window.AdvancedItemClick();
@@ -99,12 +130,19 @@ int main(int argc, char** argv)
     window.About1Click();
     PictureOfNextDialog("info-error", QDialog::Accepted);
     window.ShowError("3 devices already serialised, re-plug to continue");
+    PictureOfNextDialog("info-erase-notice", QDialog::Accepted);
+    window.EraseItemClick();  // converter 0 of the bench
 
     window.NewItemClick();
     Settle(window);
     QTest::keyClicks(window.findChild<QWidget*>("ManufacturerMaskEdit"), "OPERATOR TYPING");
     Settle(window);
     Save(window, "edit-mode");
+    // Edit mode disables every tool button but Cancel (Advanced Setup until the identity is
+    // complete).
+    Save(ToolBars({{eemint::ModeStatusText(eemint::WindowMode::Program), programBar},
+                   {eemint::ModeStatusText(eemint::WindowMode::Edit), toolBar->grab()}}),
+         "toolbar-modes");
     PictureOfNextDialog("advanced-edit-mode", QDialog::Accepted);
     window.AdvancedItemClick();
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,10 +26,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
+#include "aboutbox.h"
 #include "advancedform.h"
 #include "configurationstore.h"
 #include "eemintforms.h"
@@ -50,6 +54,7 @@ struct Shown {
     std::string name;     // object name of the dialog
     std::string caption;  // window title when shown
     std::string text;     // the message of the info dialog or a message box
+    QImage icon;          // the info dialog's icon
 };
 
 class WindowTest : public ::testing::Test {
@@ -78,6 +83,8 @@ protected:
         Shown shown{dialog.objectName().toStdString(), dialog.windowTitle().toStdString(), {}};
         if (auto* data = dialog.findChild<QLabel*>("InfoFormData"))
             shown.text = data->text().toStdString();
+        if (auto* icon = dialog.findChild<QLabel*>("InfoIcon"))
+            shown.icon = icon->pixmap().toImage();
         if (auto* box = qobject_cast<QMessageBox*>(&dialog))
             shown.text = box->text().toStdString();
         shown_.push_back(shown);
@@ -146,11 +153,7 @@ protected:
 
     static ProductConfiguration Sample(const std::string& description)
     {
-        ProductConfiguration config;
-        config.manufacturer = "MAVIX";
-        config.manufacturerId = "MV";
-        config.vendorId = "3A7E";
-        config.productId = "5C01";
+        ProductConfiguration config = DefaultProductConfiguration();
         config.description = description;
         config.maxPower = 90;
         return config;
@@ -267,58 +270,82 @@ TEST_F(WindowTest, EachModeSetsTheEnablingTable)
 {
     Store().Save(Sample("CABLE"));
     TSDIAppForm& window = Start();
-    struct Expect {
-        const char* control;
-        bool edit, program, autoMode;
-    };
-    const Expect table[] = {
-        {"NewItem", false, true, false},         {"NewBtn", false, true, false},
-        {"OpenItem", false, true, false},        {"OpenBtn", false, true, false},
-        {"SaveItem", false, false, false},       {"SaveBtn", false, false, false},
-        {"ProgramItem", false, true, false},     {"ProgramBtn", false, true, false},
-        {"ReadItem", false, true, false},        {"EraseItem", false, true, false},
-        {"ProgramToFileItem", false, true, false},
-        {"AdvancedItem", false, true, false},    {"AdvancedBtn", false, true, false},
-        {"TestItem", false, true, false},        {"TestBtn", false, true, false},
-        {"TestModemItem", false, true, false},   {"MultiProgramMode", false, true, false},
-        {"CancelItem", true, false, false},      {"CancelBtn", true, false, false},
-    };
     auto enabled = [&](const char* name) {
         if (auto* item = window.findChild<QAction*>(name))
             return item->isEnabled();
         return Find<QToolButton>(name)->isEnabled();
     };
+    // Each command as the table has it after entering `entered` from `current` (a
+    // configuration is stored); a command the mode leaves alone keeps its state from before.
+    std::map<std::string, bool> before;
+    auto remember = [&] {
+        for (const EnablingRule& rule : EnablingTable())
+            before[rule.control] = enabled(rule.control);
+    };
+    auto expectTable = [&](WindowMode entered, WindowMode current, const char* mode) {
+        for (const EnablingRule& rule : EnablingTable()) {
+            const bool expected = EnabledAfter(rule, entered, current, true).value_or(before.at(rule.control));
+            EXPECT_EQ(enabled(rule.control), expected) << mode << " " << rule.control;
+        }
+    };
     auto advancedMaxPowerWritable = [&] {
         return !forms_->AdvancedForm()->findChild<QLineEdit*>("MaxPowerMaskEdit")->isReadOnly();
     };
 
+    remember();
     window.NewItemClick();
     EXPECT_EQ(ModeText(), "MODE: Edit");
     EXPECT_FALSE(Edit("VendorIDMaskEdit")->isReadOnly());
     EXPECT_TRUE(advancedMaxPowerWritable());
-    for (const Expect& e : table)
-        EXPECT_EQ(enabled(e.control), e.edit) << "Edit " << e.control;
+    expectTable(WindowMode::Edit, WindowMode::Edit, "Edit");
 
+    remember();
     window.DisableInputs();
     EXPECT_EQ(ModeText(), "MODE: Program");
     EXPECT_TRUE(Edit("VendorIDMaskEdit")->isReadOnly());
     EXPECT_FALSE(advancedMaxPowerWritable());
-    for (const Expect& e : table)
-        EXPECT_EQ(enabled(e.control), e.program) << "Program " << e.control;
+    expectTable(WindowMode::Program, WindowMode::Edit, "Program");
 
     window.Log("from before");
+    remember();
     window.AutoEnabledClick();
     EXPECT_TRUE(Find<QPlainTextEdit>("Logger")->toPlainText().isEmpty());
     EXPECT_TRUE(Item("AutoEnabled")->isChecked());
     EXPECT_EQ(window.Mode(), WindowMode::Auto);
     EXPECT_EQ(ModeText(), "MODE: Auto");
     EXPECT_TRUE(Edit("VendorIDMaskEdit")->isReadOnly());
-    for (const Expect& e : table)
-        EXPECT_EQ(enabled(e.control), e.autoMode) << "Auto " << e.control;
+    expectTable(WindowMode::Auto, WindowMode::Program, "Auto");
 
     window.AutoEnabledClick();
     EXPECT_FALSE(Item("AutoEnabled")->isChecked());
     EXPECT_EQ(ModeText(), "MODE: Program");
+}
+
+// A disabled tool button is drawn grey and faint, far from its enabled look.
+TEST_F(WindowTest, DisabledToolButtonsAreGreyAndFaint)
+{
+    TSDIAppForm& window = Start();  // Edit mode: New and Advanced Setup are disabled
+    for (const char* name : {"NewBtn", "AdvancedBtn", "ProgramBtn"}) {
+        QToolButton* button = Find<QToolButton>(name);
+        const QImage normal = button->icon().pixmap(button->iconSize(), QIcon::Normal).toImage();
+        const QImage disabled = button->icon().pixmap(button->iconSize(), QIcon::Disabled).toImage();
+        ASSERT_EQ(normal.size(), disabled.size()) << name;
+        long normalAlpha = 0, disabledAlpha = 0;
+        bool grey = true;
+        for (int y = 0; y < normal.height(); ++y)
+            for (int x = 0; x < normal.width(); ++x) {
+                const QColor shown = disabled.pixelColor(x, y);
+                normalAlpha += normal.pixelColor(x, y).alpha();
+                disabledAlpha += shown.alpha();
+                grey = grey && shown.red() == shown.green() && shown.green() == shown.blue();
+            }
+        EXPECT_TRUE(grey) << name;
+        EXPECT_GT(normalAlpha, 0) << name;
+        EXPECT_LE(disabledAlpha * 10, normalAlpha * 4) << name;  // at most 40% as opaque
+        EXPECT_FALSE(button->isEnabled()) << name;
+    }
+    window.DisableInputs();
+    EXPECT_TRUE(Find<QToolButton>("NewBtn")->isEnabled());
 }
 
 TEST_F(WindowTest, MultiProgramModeIsASwitchBackToProgram)
@@ -341,6 +368,27 @@ TEST_F(WindowTest, HiddenItemsStayHidden)
     EXPECT_FALSE(Item("AutoEnabled")->isVisible());
     EXPECT_FALSE(Item("N4")->isVisible());
     EXPECT_FALSE(Find<QMenu>("Options1")->menuAction()->isVisible());
+}
+
+TEST_F(WindowTest, WindowsKeepTheirSizeAndOfferNoMaximizeButton)
+{
+    TSDIAppForm& window = Start();
+    const std::vector<QWidget*> windows = {&window, forms_->AboutBox(), forms_->InfoForm(), forms_->ProductForm(),
+                                           forms_->AdvancedForm()};
+    for (QWidget* shown : windows) {
+        const std::string name = shown->objectName().toStdString();
+        shown->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(shown)) << name;
+        EXPECT_FALSE(shown->windowFlags() & Qt::WindowMaximizeButtonHint) << name;
+        EXPECT_TRUE(shown->windowFlags() & Qt::MSWindowsFixedSizeDialogHint) << name;
+        EXPECT_EQ(shown->minimumSize(), shown->maximumSize()) << name;
+        EXPECT_EQ(shown->size(), shown->minimumSize()) << name;
+        if (auto* dialog = qobject_cast<QDialog*>(shown)) {
+            EXPECT_FALSE(dialog->isSizeGripEnabled()) << name;
+            dialog->hide();
+        }
+    }
+    EXPECT_FALSE(window.statusBar()->isSizeGripEnabled());
 }
 
 // --- Focus guard ---------------------------------------------------------------------
@@ -482,6 +530,50 @@ TEST_F(WindowTest, SpacesTypedIntoANameAreKept)
     EXPECT_EQ(window.CurrentConfiguration().manufacturerId, " M");
 }
 
+// Typing after a click in the middle of an empty edit stores exactly what was typed: the
+// caret goes right after the entered text, not where the click landed.
+TEST_F(WindowTest, TypingAfterAClickPastTheEnteredTextStoresExactlyTheTypedText)
+{
+    struct Case {
+        const char* edit;
+        const char* typed;
+    };
+    const Case cases[] = {
+        {"ManufacturerMaskEdit", "Acme Devices"},
+        {"ManufacturerIDMaskEdit", "AD"},
+        {"DescriptionMaskEdit", "USB Serial Cable"},
+    };
+    Start();  // an empty store: Edit mode with blank fields
+    for (const Case& c : cases) {
+        QLineEdit* edit = Edit(c.edit);
+        QTest::mouseClick(edit, Qt::LeftButton, {}, edit->rect().center());
+        ASSERT_TRUE(edit->hasFocus()) << c.edit;
+        EXPECT_EQ(edit->cursorPosition(), 0) << c.edit;
+        QTest::keyClicks(edit, c.typed);
+        EXPECT_EQ(TrimTrailingBlanks(Text(c.edit)), c.typed) << c.edit;
+    }
+}
+
+TEST_F(WindowTest, AClickInsideTheEnteredTextPlacesTheCaretThere)
+{
+    Start();
+    QLineEdit* edit = Edit("ManufacturerMaskEdit");
+    const int middle = edit->height() / 2;
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 4, middle));
+    QTest::keyClicks(edit, "  AB");  // leading blanks typed on purpose stay
+    EXPECT_EQ(Text("ManufacturerMaskEdit"), "  AB            ");
+
+    edit->setCursorPosition(3);
+    const int insideX = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    edit->setCursorPosition(0);
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(insideX, middle));
+    EXPECT_EQ(edit->cursorPosition(), 3);
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 4, middle));
+    EXPECT_EQ(edit->cursorPosition(), 4);
+    QTest::keyClicks(edit, "C");
+    EXPECT_EQ(Text("ManufacturerMaskEdit"), "  ABC           ");
+}
+
 TEST_F(WindowTest, AnIncompleteRequiredFieldCannotBeLeftUntilEscape)
 {
     TSDIAppForm& window = Start();
@@ -603,6 +695,26 @@ TEST_F(WindowTest, SaveOpensOnlyAfterTheAdvancedDialogClosedWithOk)
     EXPECT_TRUE(shown_.size() == 2u);  // the two advanced dialogs, no message
 }
 
+TEST_F(WindowTest, SavedAsNoticeEndsWithTheNextHintOrModeChange)
+{
+    TSDIAppForm& window = Start();
+    auto save = [&] {
+        EnterIdentity(window);
+        answers_.push_back(Accept);
+        window.AdvancedItemClick();
+        window.SaveItemClick();
+        return window.statusBar()->currentMessage().toStdString();
+    };
+    EXPECT_EQ(save(), "Saved as ACME Widget (VID=1234 PID=ABCD)");
+    QTest::mouseMove(Find("VendorIDLabel"));
+    EXPECT_EQ(window.statusBar()->currentMessage().toStdString(), "");
+    EXPECT_EQ(Find<QLabel>("HintPanel")->text().toStdString(), "Vendor ID (4 hexadecimal digits)");
+
+    EXPECT_EQ(save(), "Saved as ACME Widget (VID=1234 PID=ABCD)");
+    window.NewItemClick();
+    EXPECT_EQ(window.statusBar()->currentMessage().toStdString(), "");
+}
+
 TEST_F(WindowTest, SaveWithABlankFieldSaysAllFieldsMustBeFilledIn)
 {
     TSDIAppForm& window = Start();
@@ -718,6 +830,14 @@ TEST_F(WindowTest, StatusNoticeLeavesTheDialogCaptionedError)
     EXPECT_EQ(shown_[0].text, "Device erased OK");
     EXPECT_EQ(shown_[1].caption, "Error");
     EXPECT_EQ(forms_->InfoForm()->windowTitle().toStdString(), "Error");
+
+    // The notice shows the information icon, the error the error icon.
+    auto icon = [&](QStyle::StandardPixmap which) {
+        return forms_->InfoForm()->style()->standardIcon(which).pixmap(32, 32).toImage();
+    };
+    ASSERT_NE(icon(TInfoForm::kStatusIcon), icon(TInfoForm::kErrorIcon));
+    EXPECT_EQ(shown_[0].icon, icon(QStyle::SP_MessageBoxInformation));
+    EXPECT_EQ(shown_[1].icon, icon(TInfoForm::kErrorIcon));
 }
 
 TEST_F(WindowTest, SelectionDialogRemembersItsPositionAndNeverChoosesNothing)

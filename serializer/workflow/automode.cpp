@@ -1,4 +1,4 @@
-#include "mythread.h"
+#include "automode.h"
 
 #include "eepromimage.h"
 

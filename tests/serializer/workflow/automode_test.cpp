@@ -5,20 +5,21 @@
 #include <QCoreApplication>
 #include <QTest>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "automode.h"
 #include "benchcontrol.h"
 #include "benchfixture.h"
+#include "countingdriver.h"
 #include "expectedimage.h"
 #include "fakeclock.h"
 #include "mvdriver.h"
-#include "mythread.h"
 #include "programming.h"
 #include "recordingreporter.h"
 
@@ -51,7 +52,7 @@ public:
 
     testsupport::FakeClock clock{2002, 3, 15, 10, 20, 30};
     eemint::ProgrammingFlow flow{clock};
-    eemint::ProductConfiguration config = testsupport::WindowIdentity();
+    eemint::ProductConfiguration config = eemint::DefaultProductConfiguration();
     testsupport::RecordingReporter reporter;
     int cycles = 0;
     int prompts = 0;
@@ -61,7 +62,8 @@ public:
 class AutoMode : public testing::Test {
 protected:
     testsupport::ScopedBench bench;
-    eemint::ScopedDriver driver{eemint::SystemDriver()};
+    testsupport::CountingDriver counting;
+    eemint::ScopedDriver driver{counting};
     FakeWindow window;
 
     static void UnplugAll()
@@ -69,8 +71,14 @@ protected:
         while (!mvbench::List().empty())
             ASSERT_TRUE(mvbench::Unplug(0));
     }
-    // Serves the event loop for a number of check intervals.
-    static void Idle(int checks = 10) { QTest::qWait(static_cast<int>(checks * kFastChecks.count())); }
+    // Serves the event loop until the thread has made `checks` whole checks from now on (a
+    // check under way now has opened the converter already; the next open starts a check
+    // only once the one before it, with any hand-over, is over).
+    bool ChecksPass(int checks = 2)
+    {
+        const int from = counting.opens;
+        return QTest::qWaitFor([&] { return counting.opens >= from + checks + 1; }, kWaitMs);
+    }
 };
 
 TEST_F(AutoMode, CyclePerPlugInAndPromptPerRemoval)
@@ -81,14 +89,14 @@ TEST_F(AutoMode, CyclePerPlugInAndPromptPerRemoval)
 
     // Started with nothing attached: the prompt once.
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.prompts == 1; }, kWaitMs));
-    Idle();
+    ASSERT_TRUE(ChecksPass());
     EXPECT_EQ(window.prompts, 1);
     EXPECT_EQ(window.cycles, 0);
 
     // Plugged in: one cycle on a freshly cleared log; nothing more while it stays.
     ASSERT_EQ(mvbench::Plug(), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.cycles == 1; }, kWaitMs));
-    Idle();
+    ASSERT_TRUE(ChecksPass());
     EXPECT_EQ(window.cycles, 1);
     EXPECT_EQ(window.reporter.log, (Lines{eemint::ProgrammingFlow::ProgramLogLine("MVALF1JJ"), "TEST DEVICE"}));
     EXPECT_EQ(mvbench::Dump(0), testsupport::ExpectedImage(window.config, "MVALF1JJ"));
@@ -96,7 +104,7 @@ TEST_F(AutoMode, CyclePerPlugInAndPromptPerRemoval)
     // Removed: the prompt once.
     ASSERT_TRUE(mvbench::Unplug(0));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.prompts == 2; }, kWaitMs));
-    Idle();
+    ASSERT_TRUE(ChecksPass());
     EXPECT_EQ(window.prompts, 2);
     EXPECT_EQ(window.reporter.log.back(), eemint::kConnectPrompt);
 
@@ -129,46 +137,63 @@ TEST_F(AutoMode, ConverterAttachedAtStartAndFixedSerialNumber)
     EXPECT_EQ(window.reporter.errors, Lines{});
 }
 
-// Waits, without serving the event loop, until the thread has posted a hand-over.
-bool WaitUntilPosted(const std::atomic<bool>& posted)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-    while (!posted && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    return posted;
-}
+// Set by the thread when it posts a hand-over; waited for without serving the event loop.
+class PostedLatch {
+public:
+    void Set()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            posted_ = true;
+        }
+        changed_.notify_all();
+    }
+    bool Wait()
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] { return posted_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool posted_ = false;
+};
 
 TEST_F(AutoMode, StopWhileAHandOverIsPendingDropsIt)
 {
     TMyConnection connection(window, kFastChecks);
-    std::atomic<bool> posted{false};
-    QObject::connect(&connection, &TMyConnection::HandOverRequested, &connection, [&] { posted = true; },
+    PostedLatch posted;
+    QObject::connect(&connection, &TMyConnection::HandOverRequested, &connection, [&] { posted.Set(); },
                      Qt::DirectConnection);
     connection.start();
-    ASSERT_TRUE(WaitUntilPosted(posted));
+    ASSERT_TRUE(posted.Wait());
 
     // The thread waits for this thread, which is not serving its loop: the stop alone frees it.
     connection.Stop();
     EXPECT_TRUE(connection.wait(kWaitMs));
-    QCoreApplication::sendPostedEvents();
-    Idle();
+    QCoreApplication::sendPostedEvents();  // the pending hand-over arrives, and is dropped
     EXPECT_EQ(window.cycles, 0);
+    EXPECT_EQ(window.prompts, 0);
 }
 
 TEST_F(AutoMode, ExitWhileAHandOverIsPendingNeverReachesTheClosedWindow)
 {
     auto closing = std::make_unique<FakeWindow>();
+    bool reached = false;
+    closing->duringCycle = [&] { reached = true; };
     auto connection = std::make_unique<TMyConnection>(*closing, kFastChecks);
-    std::atomic<bool> posted{false};
+    PostedLatch posted;
     QObject::connect(connection.get(), &TMyConnection::HandOverRequested, connection.get(),
-                     [&] { posted = true; }, Qt::DirectConnection);
+                     [&] { posted.Set(); }, Qt::DirectConnection);
     connection->start();
-    ASSERT_TRUE(WaitUntilPosted(posted));
+    ASSERT_TRUE(posted.Wait());
 
+    EXPECT_TRUE(connection->isRunning());  // waiting for its hand-over
     connection.reset();  // the window's end: joins
     closing.reset();
-    QCoreApplication::sendPostedEvents();
-    Idle();  // a step reaching the destroyed window would be caught by the sanitizers
+    QCoreApplication::sendPostedEvents();  // a step reaching the destroyed window would run here
+    EXPECT_FALSE(reached);
 }
 
 TEST_F(AutoMode, StopAndJoinFromInsideTheCycle)
