@@ -1,10 +1,10 @@
 // Takes pictures of Duoterm's window for a look by eye: both ports closed, both open with the
-// modem lines up (two pseudo-terminal pairs wired as a null modem by the modem-line shim), an
-// error box and the about box. Run by scripts/screenshots under Xvfb; writes PNG files into
-// the folder given as argument.
+// modem lines up and after traffic both ways (two pseudo-terminal pairs joined as a null-modem
+// cable, their modem lines wired by the modem-line shim), an error box and the about box. Run
+// by scripts/screenshots under Xvfb; writes PNG files into the folder given as argument.
 #include "terminalport.h"
 #include "errorbox.h"
-#include "ptypair.h"
+#include "ptycable.h"
 #include "tempdir.h"
 #include "tform1.h"
 #include "tform3.h"
@@ -60,12 +60,12 @@ int main(int argc, char** argv)
         QFontDatabase::addApplicationFont(QString::fromLatin1(file));
 
     testsupport::TempDir dir;
-    testsupport::PtyPair left, right;
-    setenv("MODEMSHIM_PAIRS", (left.SlavePath() + "=" + right.SlavePath()).c_str(), 1);
+    testsupport::PtyCable cable;
+    setenv("MODEMSHIM_PAIRS", (cable.LeftPath() + "=" + cable.RightPath()).c_str(), 1);
     duoterm::TForm3Environment env;
     env.ports = [&](const QString& name) {
         return TCustomComm::OpenSystemPort(QString::fromStdString(
-            name.toUpper() == "COM1" ? left.SlavePath() : right.SlavePath()));
+            name.toUpper() == "COM1" ? cable.LeftPath() : cable.RightPath()));
     };
     env.portNames = [] { return std::vector<std::string>{"COM1", "COM2", "COM5"}; };
     env.savedTextsPath = QString::fromStdString((dir.Path() / "save.ini").string());
@@ -94,6 +94,21 @@ int main(int argc, char** argv)
     QTest::qWaitFor([&] { return window.Form().CTS222->text() == "CTS: YES"; }, 3000);
     QTest::qWait(200);
     Save(window, "duoterm-open");
+
+    // Traffic: a request with its checksum from the left, Cyrillic text from the right, and
+    // a reply with line ends, each shown in the other panel's views.
+    window.Form().otpravedit->setEditText("01 02 03* 0A## 41 42 00");
+    window.Form().OtpravButton->click();
+    window.Form().otpraveditASCCI2->setEditText(QStringLiteral("Привет, мир! Съешь же ещё этих мягких булок"));
+    window.Form().VKcheck2->setChecked(true);
+    window.Form().OtpravButtonASCCI2->click();
+    window.Form().otpraveditASCCI->setEditText(QStringLiteral("Ответ: OK"));
+    window.Form().OtpravButtonASCCI->click();
+    QTest::qWaitFor([&] {
+        return window.Traffic(1).Log().TotalBytes() >= 44 && window.Traffic(2).Log().TotalBytes() >= 18;
+    }, 3000);
+    QTest::qWait(200);
+    Save(window, "duoterm-traffic");
 
     QTimer::singleShot(0, [&] {
         auto* about = window.findChild<duoterm::TForm1*>();
