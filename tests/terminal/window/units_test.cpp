@@ -1,5 +1,6 @@
 // The window's plain units: the selector table, port discovery and the saved-text file.
 #include "portdiscovery.h"
+#include "comm.h"
 #include "portsettings.h"
 #include "savedtexts.h"
 #include "tempdir.h"
@@ -56,6 +57,15 @@ TEST(SelectorTable, EveryItemShowsItsOwnValueAndBack)
     EXPECT_EQ(ItemOfValue(Setting::Speed, cbr115200), 12);
     EXPECT_EQ(ItemOfValue(Setting::Speed, cbr256000), -1);  // the port has rates no item shows
     EXPECT_EQ(ValueOfItem(Setting::StopBits, 1), sb15);
+}
+
+TEST(InputQueue, HoldsWhatArrivesBetweenTwoDisplayTicksAtEveryRate)
+{
+    for (int rate = cbr110; rate <= cbr256000; ++rate) {
+        const auto baud = static_cast<TBaudRate>(rate);
+        const int perTick = static_cast<int>(TCustomComm::BaudRateValue(baud) / 10 / 20);
+        EXPECT_GE(InputQueueSize(baud), std::max(4096, 2 * perTick)) << rate;
+    }
 }
 
 TEST(PortDiscovery, ListsTheSelectableNamesAndPicksTheFirstTwo)

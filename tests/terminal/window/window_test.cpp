@@ -13,7 +13,9 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QDate>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -246,6 +248,17 @@ TEST_F(WindowTest, AWindowWhoseTextsCannotBeStoredStillCloses)
     window->close();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(WindowTest, TheClockRunsOnceASecond)
+{
+    Start();
+    EXPECT_EQ(ui->SystemTimeCaption->text(), "SystemTimeCaption");
+    ASSERT_TRUE(Eventually([&] { return ui->SystemTimeCaption->text() != "SystemTimeCaption"; }, 3000));
+    const QString first = ui->SystemTimeCaption->text();
+    EXPECT_TRUE(first.startsWith(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat)))
+        << first.toStdString();
+    EXPECT_TRUE(Eventually([&] { return ui->SystemTimeCaption->text() != first; }, 3000));
 }
 
 TEST_F(WindowTest, TheAboutBoxOpensFromTheMenuAndCloses)
