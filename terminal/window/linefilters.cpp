@@ -55,7 +55,45 @@ private:
     std::function<void()> send_;
 };
 
+class TNumberKeyFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && !NumberFieldTakes(*static_cast<QKeyEvent*>(event)))
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 }  // namespace
+
+bool NumberFieldTakes(const QKeyEvent& key)
+{
+    for (const auto shortcut : {QKeySequence::Paste, QKeySequence::Cut, QKeySequence::Copy, QKeySequence::Undo,
+                                QKeySequence::Redo, QKeySequence::SelectAll})
+        if (key.matches(shortcut))
+            return false;
+    if (key.key() == Qt::Key_Backspace)
+        return true;
+    if (key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab)
+        return true;  // moves the focus; not a character of the field
+    if (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter)
+        return false;
+    const QString text = key.text();
+    // A Control chord on a character key types a control character, even where the platform
+    // leaves the text empty.
+    if (text.isEmpty())
+        return !(key.modifiers() & Qt::ControlModifier) || key.key() >= Qt::Key_Escape;
+    return text.size() == 1 && text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9');
+}
+
+void InstallNumberKeyFilter(QLineEdit* field)
+{
+    field->installEventFilter(new TNumberKeyFilter(field));
+}
 
 void InstallHexKeyFilter(QComboBox* line, QPushButton* sendButton, std::function<void()> send)
 {

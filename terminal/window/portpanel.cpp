@@ -102,6 +102,7 @@ TPortPanel::TPortPanel(QFrame* panel, TPortControl& control, TPortTraffic& traff
         Handle([this] { traffic_.OtpravButtonASCCIClick(asciiLine->currentText(), vk->isChecked()); });
     });
     asciiLine->lineEdit()->setValidator(new T1251Validator(asciiLine));
+    connect(autoSend, &QCheckBox::clicked, this, [this](bool ticked) { traffic_.SetAutoSend(ticked); });
     connect(clear, &QPushButton::clicked, this, [this] {
         traffic_.Clear();
         dataHex->Sync();
@@ -131,6 +132,17 @@ void TPortPanel::Handle(F&& handler)
 void TPortPanel::OtpravButtonClick()
 {
     Handle([this] { traffic_.OtpravButtonClick(hexLine->currentText()); });
+}
+
+void TPortPanel::CommTxEmpty()
+{
+    traffic_.TxEmpty(hexLine->currentText(), asciiLine->currentText(), vk->isChecked());
+}
+
+void TPortPanel::StopAutoSend()
+{
+    autoSend->setChecked(false);
+    traffic_.SetAutoSend(false);
 }
 
 void TPortPanel::DisplayTick()

@@ -34,6 +34,10 @@ public:
     void DisplayTick();
     // The HEX send action of this side (the button, and Enter in a HEX line).
     void OtpravButtonClick();
+    // The port's transmit-empty event: auto-send repeats the last send with the lines' texts.
+    void CommTxEmpty();
+    // Unticks the auto-send box and switches auto-send off (the exchange's start).
+    void StopAutoSend();
 
     // The panel's controls by role.
     QFrame* panel;

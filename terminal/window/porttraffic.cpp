@@ -61,12 +61,24 @@ void TPortTraffic::OtpravButtonClick(const QString& request)
 {
     obrabZapstr(request);
     lastSendHex_ = true;
+    manualSent_ = true;
 }
 
 void TPortTraffic::OtpravButtonASCCIClick(const QString& text, bool vk)
 {
     writeportASCCI(text, vk);
     lastSendHex_ = false;
+    manualSent_ = true;
+}
+
+void TPortTraffic::TxEmpty(const QString& hexLine, const QString& asciiLine, bool vk)
+{
+    if (!autoSend_ || !manualSent_)
+        return;
+    if (lastSendHex_)
+        obrabZapstr(hexLine);
+    else
+        writeportASCCI(asciiLine, vk);
 }
 
 void TPortTraffic::ReadWaiting(std::vector<uint8_t>& into)

@@ -1,6 +1,6 @@
 // What one port panel sends and receives: the HEX send through the request language, the
-// ASCII send, the side's last kind of send, and the received bytes gathered for the display
-// tick into the panel's compact receive store. Text becomes Windows-1251 bytes here, at the
+// ASCII send, the side's last kind of send, auto-send, and the received bytes gathered for the
+// display tick into the panel's compact receive store. Text becomes Windows-1251 bytes here, at the
 // window's edge; the traffic units work on bytes.
 //
 // Threads: user-interface thread only. A HEX request's pauses block it (that is what a pause
@@ -44,6 +44,15 @@ public:
     void writeportASCCI(const QString& text, bool vk);
     bool LastSendHex() const { return lastSendHex_; }
 
+    // Auto-send: while on, every transmit-empty event of the port repeats the side's last kind
+    // of manual send (HEX request or ASCII text) with the line's current text, without changing
+    // that kind. Before the first manual send on this side there is nothing to repeat.
+    void SetAutoSend(bool on) { autoSend_ = on; }
+    bool AutoSend() const { return autoSend_; }
+    // The port's transmit-empty event, with the current texts of the side's HEX and ASCII
+    // lines and the VK box.
+    void TxEmpty(const QString& hexLine, const QString& asciiLine, bool vk);
+
     // The port's receive event: bytes waiting in its input queue.
     void RxChar(int count);
     // The display tick: takes everything received since the last one as one line of each
@@ -61,6 +70,8 @@ private:
     int side_;
     TCustomComm& port_;
     bool lastSendHex_ = false;
+    bool manualSent_ = false;  // a send button (or Enter) has sent on this side
+    bool autoSend_ = false;
     int pendingRx_ = 0;
     std::vector<uint8_t> staged_;  // read since the last tick, shown at the next
     traffic::RxLog log_;

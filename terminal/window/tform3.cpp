@@ -52,8 +52,11 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
     // A handler of one panel may change the other (the shared settings).
     connect(panel1_.get(), &TPortPanel::Handled, this, &TForm3::RenderPanels);
     connect(panel2_.get(), &TPortPanel::Handled, this, &TForm3::RenderPanels);
-    BindPortEvents(comm1_, port1_, traffic1_);
-    BindPortEvents(comm2_, port2_, traffic2_);
+    exchangePanel_ = std::make_unique<TExchangePanel>(*ui_, ExchangeSide{comm1_, traffic1_, *panel1_},
+                                                      ExchangeSide{comm2_, traffic2_, *panel2_});
+    BindPortEvents(comm1_, port1_, traffic1_, *panel1_);
+    BindPortEvents(comm2_, port2_, traffic2_, *panel2_);
+    BindSlotButtons();
 
     Timer1 = new QTimer(this);
     Timer2 = new QTimer(this);
@@ -81,9 +84,10 @@ TForm3::~TForm3()
     comm2_.Close();
 }
 
-void TForm3::BindPortEvents(TComm& comm, TPortControl& control, TPortTraffic& traffic)
+void TForm3::BindPortEvents(TComm& comm, TPortControl& control, TPortTraffic& traffic, TPortPanel& panel)
 {
     comm.OnRxChar = [&traffic](QObject*, int count) { traffic.RxChar(count); };
+    comm.OnTxEmpty = [&panel](QObject*) { panel.CommTxEmpty(); };
     auto refresh = [this, &control](void (TPortControl::*handler)()) {
         return [this, &control, handler](QObject*) {
             // An error here ends the handler and reaches the error box through the port's
@@ -100,6 +104,30 @@ void TForm3::BindPortEvents(TComm& comm, TPortControl& control, TPortTraffic& tr
     comm.OnRing = refresh(&TPortControl::CommRing);
     comm.OnRLSD = refresh(&TPortControl::CommRLSD);
     comm.OnDeviceLost = refresh(&TPortControl::DeviceLost);
+}
+
+void TForm3::BindSlotButtons()
+{
+    // Each button loads its slot into the lists of its panel's two lines, or of its exchange line.
+    struct SlotButtons {
+        std::array<QPushButton*, 3> buttons;
+        QComboBox* hexLine;
+        QComboBox* asciiLine;
+    };
+    const SlotButtons targets[] = {
+        {panel1_->slotButtons, ui_->otpravedit, ui_->otpraveditASCCI},
+        {panel2_->slotButtons, ui_->otpravedit2, ui_->otpraveditASCCI2},
+        {{ui_->Button10, ui_->Button11, ui_->Button12}, ui_->EditPered, nullptr},
+        {{ui_->Button13, ui_->Button14, ui_->Button15}, ui_->EditPered2, nullptr},
+    };
+    for (const SlotButtons& target : targets) {
+        for (int slot = 1; slot <= 3; ++slot) {
+            connect(target.buttons[static_cast<size_t>(slot - 1)], &QPushButton::clicked, this,
+                    [this, slot, hexLine = target.hexLine, asciiLine = target.asciiLine] {
+                        RunHandler([&] { LoadPresetSlot(environment_.presetsPath, slot, hexLine, asciiLine); });
+                    });
+        }
+    }
 }
 
 QString TForm3::systemTimeText()

@@ -7,8 +7,10 @@
 #pragma once
 
 #include "comm.h"
+#include "exchangepanel.h"
 #include "portcontrol.h"
 #include "portpanel.h"
+#include "presetslots.h"
 #include "savedtexts.h"
 
 #include <QMainWindow>
@@ -27,12 +29,13 @@ namespace duoterm {
 
 class TForm1;
 
-// Where the window finds its ports, the system's port names and its saved texts; the defaults
-// are the system's and "save.ini" in the working folder.
+// Where the window finds its ports, the system's port names, its saved texts and its preset
+// file; the defaults are the system's, and "save.ini" and "duoterm.ini" in the working folder.
 struct TForm3Environment {
     TCommPortFactory ports;
     std::function<std::vector<std::string>()> portNames;
     QString savedTextsPath = kSavedTextsFile;
+    QString presetsPath = kPresetsFile;
 };
 
 class TForm3 : public QMainWindow {
@@ -50,6 +53,7 @@ public:
     // time formats.
     static QString systemTimeText();
     TPortPanel& Panel(int side) { return side == 1 ? *panel1_ : *panel2_; }
+    TExchangePanel& ExchangePanel() { return *exchangePanel_; }
 
     // The six entry lines in save.ini order.
     SavedTexts EntryTexts() const;
@@ -71,7 +75,8 @@ private:
     void FormClose();
     void FormResize();
     void RenderPanels();
-    void BindPortEvents(TComm& comm, TPortControl& control, TPortTraffic& traffic);
+    void BindPortEvents(TComm& comm, TPortControl& control, TPortTraffic& traffic, TPortPanel& panel);
+    void BindSlotButtons();
     void Timer3Timer();
 
     TForm3Environment environment_;
@@ -84,6 +89,7 @@ private:
     TPortTraffic traffic2_;
     std::unique_ptr<TPortPanel> panel1_;
     std::unique_ptr<TPortPanel> panel2_;
+    std::unique_ptr<TExchangePanel> exchangePanel_;
     TForm1* about_ = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;

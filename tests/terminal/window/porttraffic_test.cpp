@@ -1,5 +1,6 @@
 // A panel's sending and receiving over the scripted backend: the writes of a request, the
-// last kind of send, the display tick's batching, clearing, and the exchange's receive path.
+// last kind of send, auto-send, the display tick's batching, clearing, and the exchange's
+// receive path.
 #include "comm.h"
 #include "faketerminalport.h"
 #include "porttraffic.h"
@@ -87,6 +88,30 @@ TEST_F(PortTraffic, SendsWriteEachMessageAndHandItOver)
     handedOver.clear();
     traffic.obrabZapstr("#");
     EXPECT_EQ(handedOver, (std::vector<std::string>{"2:"}));
+}
+
+TEST_F(PortTraffic, AutoSendRepeatsTheLastKindOfManualSendWithTheCurrentTexts)
+{
+    traffic.SetAutoSend(true);
+    traffic.TxEmpty("01", "x", true);  // no manual send yet: nothing to repeat
+    EXPECT_TRUE(writes.empty());
+
+    traffic.OtpravButtonClick("01*");
+    traffic.TxEmpty("02 03", "x", true);
+    traffic.TxEmpty("04", "x", true);
+    EXPECT_EQ(writes, (std::vector<std::string>{"\x01\xFD", "\x02\x03", "\x04"}));
+
+    writes.clear();
+    traffic.OtpravButtonASCCIClick("a", false);
+    traffic.TxEmpty("05", QStringLiteral("Я"), true);  // the VK box as it is now
+    traffic.TxEmpty("05", "b", false);
+    EXPECT_EQ(writes, (std::vector<std::string>{"a", "\xDF\r", "b"}));
+    EXPECT_FALSE(traffic.LastSendHex());  // repeats keep the kind
+
+    writes.clear();
+    traffic.SetAutoSend(false);
+    traffic.TxEmpty("05", "c", false);
+    EXPECT_TRUE(writes.empty());
 }
 
 TEST_F(PortTraffic, ATickShowsEverythingSinceTheLastOneAsOneLine)

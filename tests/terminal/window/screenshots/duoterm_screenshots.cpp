@@ -1,7 +1,9 @@
 // Takes pictures of Duoterm's window for a look by eye: both ports closed, both open with the
 // modem lines up and after traffic both ways (two pseudo-terminal pairs joined as a null-modem
-// cable, their modem lines wired by the modem-line shim), an error box and the about box. Run
-// by scripts/screenshots under Xvfb; writes PNG files into the folder given as argument.
+// cable, their modem lines wired by the modem-line shim), an error box and the about box;
+// then, on a null-modem cable whose relay corrupts a byte, the lists loaded from the sample
+// preset file and the exchange during a run and after a run with one mismatch. Run by
+// scripts/screenshots under Xvfb; writes PNG files into the folder given as argument.
 #include "terminalport.h"
 #include "errorbox.h"
 #include "ptycable.h"
@@ -14,12 +16,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
+#include <QAbstractItemView>
 #include <QMessageBox>
+#include <QPainter>
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -43,6 +49,87 @@ void Save(QWidget& window, const char* name)
     }
     std::printf("%s\n", qPrintable(path));
     std::fflush(stdout);
+}
+
+// The window with a combo box's open list drawn over it (the list is a window of its own).
+void SaveWithPopup(QWidget& window, QComboBox* box, const char* name)
+{
+    box->showPopup();
+    QWidget* popup = box->view()->window();
+    if (!QTest::qWaitFor([&] { return popup->isVisible(); }, 3000))
+        std::fprintf(stderr, "screenshots: the list of %s did not open\n", qPrintable(box->objectName()));
+    QTest::qWait(200);
+    QPixmap picture = window.grab();
+    {
+        QPainter painter(&picture);
+        painter.drawPixmap(window.mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab());
+    }
+    box->hidePopup();
+    const QString path = outDir + "/" + name + ".png";
+    if (!picture.save(path)) {
+        std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
+        failed = true;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+    std::fflush(stdout);
+}
+
+// The preset slots and the exchange, on a cable whose far end corrupts the second message
+// port 1 sends.
+void ExchangeShots(const testsupport::TempDir& dir, const std::string& modemPairs)
+{
+    testsupport::PtyCable cable;
+    setenv("MODEMSHIM_PAIRS", (modemPairs + "," + cable.LeftPath() + "=" + cable.RightPath()).c_str(), 1);
+    const auto presets = dir.Path() / "duoterm.ini";
+    std::filesystem::copy_file(DUOTERM_PRESETS_SAMPLE, presets, std::filesystem::copy_options::overwrite_existing);
+    duoterm::TForm3Environment env;
+    env.ports = [&](const QString& name) {
+        return TCustomComm::OpenSystemPort(QString::fromStdString(
+            name.toUpper() == "COM1" ? cable.LeftPath() : cable.RightPath()));
+    };
+    env.portNames = [] { return std::vector<std::string>{"COM1", "COM2"}; };
+    env.savedTextsPath = QString::fromStdString((dir.Path() / "save-exchange.ini").string());
+    env.presetsPath = QString::fromStdString(presets.string());
+    duoterm::SetErrorPresenter([](const QString& message) {
+        std::fprintf(stderr, "screenshots: unexpected error box: %s\n", qPrintable(message));
+        failed = true;
+    });
+    duoterm::TForm3 window(env);
+    auto& ui = window.Form();
+    window.show();
+    ui.OpenPort->click();
+    ui.OpenPort2->click();
+    ui.Button1->click();
+    ui.Button5->click();
+    ui.Button10->click();
+    ui.Button14->click();
+    Settle(window);
+    SaveWithPopup(window, ui.otpravedit, "duoterm-slots");
+
+    std::atomic<int> chunks{0};
+    cable.SetTransform([&](int direction, std::string& bytes) {
+        if (direction == 0 && ++chunks == 2 && bytes.size() > 1)
+            bytes[1] = static_cast<char>(bytes[1] ^ 0xFF);
+    });
+    ui.EditPered->setEditText("01 02 03*");
+    ui.EditPered2->setEditText("A0 B0 C0");
+    ui.TimeOzPriom->setText("100");
+    ui.TimeOtvet->setText("10");
+    ui.ciklperedPriom->setText("5");
+    ui.ButtonObmen->click();
+    const bool midway = QTest::qWaitFor([&] { return ui.ProgressBar1->value() >= 6000; }, 10000);
+    Save(window, "duoterm-exchange-running");
+    const bool ended = QTest::qWaitFor([&] { return !window.ExchangePanel().Exchange().Running(); }, 10000);
+    QTest::qWait(200);
+    if (!midway || !ended || ui.MemoInfo->toPlainText().count('\n') != 2) {
+        std::fprintf(stderr, "screenshots: the exchange logged %s\n", qPrintable(ui.MemoInfo->toPlainText()));
+        failed = true;
+    }
+    Save(window, "duoterm-exchange-mismatch");
+    duoterm::SetErrorPresenter({});
+    window.Comm1().Close();
+    window.Comm2().Close();
 }
 
 }  // namespace
@@ -119,5 +206,8 @@ int main(int argc, char** argv)
     window.N1Click();
     window.Comm1().Close();
     window.Comm2().Close();
+    window.hide();
+
+    ExchangeShots(dir, cable.LeftPath() + "=" + cable.RightPath());
     return failed ? 1 : 0;
 }

@@ -1,0 +1,420 @@
+// The exchange panel, auto-send and the preset slot buttons through the window, on two
+// pseudo-terminal pairs joined as a null-modem cable whose relay can corrupt bytes (modem lines
+// by the shim): whole runs with their log, refused starts, the number fields, the streams of
+// auto-send and the lists the slot buttons load.
+#include "terminalport.h"
+#include "errorbox.h"
+#include "exchange.h"
+#include "ptycable.h"
+#include "tempdir.h"
+#include "tform3.h"
+#include "ui_tform3.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTest>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+using namespace duoterm;
+
+namespace {
+
+constexpr const char* kVerdict = "Ошибок не обнаружено";
+
+bool Eventually(const std::function<bool()>& condition, int ms = 10000)
+{
+    return QTest::qWaitFor(condition, ms);
+}
+
+// Types text one key event per character (Cyrillic included).
+void Type(QWidget* widget, const QString& text)
+{
+    for (const QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
+QStringList LogLines(Ui::TForm3* ui)
+{
+    const QString text = ui->MemoInfo->toPlainText();
+    return text.isEmpty() ? QStringList{} : text.split('\n');
+}
+
+QStringList Items(QComboBox* line)
+{
+    QStringList items;
+    for (int i = 0; i < line->count(); ++i)
+        items << line->itemText(i);
+    return items;
+}
+
+std::string Received(const TPortTraffic& traffic)
+{
+    std::string bytes;
+    for (size_t line = 0; line < traffic.Log().LineCount(); ++line) {
+        const auto span = traffic.Log().LineBytes(line);
+        bytes.append(reinterpret_cast<const char*>(span.data()), span.size());
+    }
+    return bytes;
+}
+
+class ExchangeWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The modem-line shim linked in gives the pseudo-terminals DTR and RTS.
+        setenv("MODEMSHIM_PAIRS", (cable.LeftPath() + "=" + cable.RightPath()).c_str(), 1);
+        SetErrorPresenter([this](const QString& message) { errors.push_back(message); });
+        TForm3Environment env;
+        env.ports = [this](const QString& name) {
+            return TCustomComm::OpenSystemPort(QString::fromStdString(
+                name.toUpper() == "COM1" ? cable.LeftPath() : cable.RightPath()));
+        };
+        env.portNames = [] { return std::vector<std::string>{}; };
+        env.savedTextsPath = QString::fromStdString((dir.Path() / "save.ini").string());
+        env.presetsPath = QString::fromStdString(PresetsPath().string());
+        window = std::make_unique<TForm3>(env);
+        window->show();
+        ui = &window->Form();
+        ui->OpenPort->click();
+        ui->OpenPort2->click();
+        ASSERT_TRUE(errors.empty());
+    }
+    void TearDown() override
+    {
+        window.reset();
+        SetErrorPresenter({});
+        unsetenv("MODEMSHIM_PAIRS");
+    }
+
+    std::filesystem::path PresetsPath() const { return dir.Path() / "duoterm.ini"; }
+
+    void SetFields(const QString& wait, const QString& delay, const QString& cycles)
+    {
+        ui->TimeOzPriom->setText(wait);
+        ui->TimeOtvet->setText(delay);
+        ui->ciklperedPriom->setText(cycles);
+    }
+
+    bool Running() { return window->ExchangePanel().Exchange().Running(); }
+
+    // Runs the exchange to its end.
+    void Run()
+    {
+        ui->ButtonObmen->click();
+        ASSERT_TRUE(Running());
+        ASSERT_TRUE(Eventually([&] { return !Running(); }, 30000));
+    }
+
+    // The controls a run disables, and enables again at its end.
+    void ExpectIdleControls(bool enabled)
+    {
+        for (QWidget* control : std::initializer_list<QWidget*>{
+                 ui->TimeOzPriom, ui->TimeOtvet, ui->ciklperedPriom, ui->EditPered, ui->EditPered2, ui->COM1Panel,
+                 ui->COM2Panel, ui->Button10, ui->Button11, ui->Button12, ui->Button13, ui->Button14, ui->Button15})
+            EXPECT_EQ(control->isEnabled(), enabled) << control->objectName().toStdString();
+        EXPECT_EQ(ui->ButtonObmen->text(), enabled ? TExchange::kCaptionIdle : TExchange::kCaptionRunning);
+    }
+
+    testsupport::TempDir dir;
+    testsupport::PtyCable cable;
+    std::vector<QString> errors;
+    std::unique_ptr<TForm3> window;
+    Ui::TForm3* ui = nullptr;
+};
+
+TEST_F(ExchangeWindow, ARunWithoutMismatchEndsWithTheVerdict)
+{
+    ui->MemoInfo->setPlainText("old line");
+    ui->EditPered->setEditText("01 02 03*");
+    ui->EditPered2->setEditText("A0 B0 C0");
+    SetFields("100", "10", "10");
+    ui->autootpravchek->click();
+    ui->autootpravchek2->click();
+    ASSERT_TRUE(window->Traffic(1).AutoSend());
+
+    ui->ButtonObmen->click();
+    ExpectIdleControls(false);
+    EXPECT_FALSE(ui->autootpravchek->isChecked() || ui->autootpravchek2->isChecked());
+    EXPECT_FALSE(window->Traffic(1).AutoSend() || window->Traffic(2).AutoSend());
+    EXPECT_TRUE(ui->MemoInfo->toPlainText().isEmpty());
+    ASSERT_TRUE(Eventually([&] { return ui->ProgressBar1->value() >= 3000; }));
+    EXPECT_LT(ui->ProgressBar1->value(), 10000);
+    ASSERT_TRUE(Eventually([&] { return !Running(); }, 30000));
+
+    EXPECT_EQ(LogLines(ui), QStringList{kVerdict});
+    EXPECT_EQ(ui->ProgressBar1->value(), 10000);
+    ExpectIdleControls(true);
+    EXPECT_EQ(cable.Relayed(0), 10u * 4);
+    EXPECT_EQ(cable.Relayed(1), 10u * 3);
+    // The exchange took what the ports received; the panels showed none of it.
+    QTest::qWait(100);
+    EXPECT_EQ(window->Traffic(1).Log().LineCount() + window->Traffic(2).Log().LineCount(), 0u);
+
+    ui->Button9->click();
+    EXPECT_TRUE(ui->MemoInfo->toPlainText().isEmpty());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(ExchangeWindow, AFarEndThatCorruptsPassTwoIsLoggedForThatPassOnly)
+{
+    std::atomic<int> chunks{0};
+    cable.SetTransform([&](int direction, std::string& bytes) {
+        if (direction == 0 && ++chunks == 2)
+            bytes[1] = static_cast<char>(bytes[1] ^ 0xFF);
+    });
+    ui->EditPered->setEditText("01 02 03*");
+    ui->EditPered2->setEditText("A0 B0 C0");
+    SetFields("100", "10", "4");
+    Run();
+    EXPECT_EQ(LogLines(ui), (QStringList{"1->2 проход 2", "01 02 03 F9  Отправлено 4 байт",
+                                         "01 FD 03 F9  Получено 4 байт"}));
+    EXPECT_EQ(chunks.load(), 4);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(ExchangeWindow, AStartWithAPortClosedIsRefusedWithTheClosedPortLines)
+{
+    const struct {
+        bool closeLeft, closeRight;
+        QStringList log;
+    } cases[] = {
+        {false, true, {"Правый порт закрыт"}},
+        {true, false, {"Левый порт закрыт"}},
+        {true, true, {"Левый порт закрыт", "Правый порт закрыт"}},
+    };
+    ui->EditPered->setEditText("01");
+    ui->EditPered2->setEditText("02");
+    for (const auto& c : cases) {
+        if (c.closeLeft) ui->ClosePort->click();
+        if (c.closeRight) ui->ClosePort2->click();
+        ui->ButtonObmen->click();
+        EXPECT_FALSE(Running());
+        EXPECT_EQ(LogLines(ui), c.log);
+        ExpectIdleControls(true);
+        QTest::qWait(100);  // nothing runs later either
+        EXPECT_EQ(LogLines(ui), c.log);
+        ui->OpenPort->click();
+        ui->OpenPort2->click();
+    }
+    EXPECT_EQ(cable.Relayed(0) + cable.Relayed(1), 0u);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(ExchangeWindow, AWrongNumberFieldShowsItsErrorAndTheExchangeStaysIdle)
+{
+    const struct {
+        const char *wait, *delay, *cycles;
+        QString message;
+    } cases[] = {
+        {"", "10", "10", "'' is not a valid integer value"},
+        {"100", "1x", "10", "'1x' is not a valid integer value"},  // pasted: the keys would not type it
+        {"100", "10", " 5", "' 5' is not a valid integer value"},
+        {"100", "10", "0", QString::fromUtf8(TExchange::kZeroCyclesMessage)},
+    };
+    ui->MemoInfo->setPlainText("kept");
+    for (const auto& c : cases) {
+        errors.clear();
+        SetFields(c.wait, c.delay, c.cycles);
+        ui->ButtonObmen->click();
+        EXPECT_EQ(errors, std::vector<QString>{c.message});
+        EXPECT_FALSE(Running());
+        ExpectIdleControls(true);
+        EXPECT_EQ(LogLines(ui), QStringList{"kept"});
+    }
+    QTest::qWait(100);
+    EXPECT_EQ(cable.Relayed(0), 0u);
+}
+
+TEST_F(ExchangeWindow, TheNumberFieldsTakeOnlyDigitsAndBackspaceFromTheKeyboard)
+{
+    QApplication::clipboard()->setText("77");
+    for (QLineEdit* field : {ui->TimeOzPriom, ui->TimeOtvet, ui->ciklperedPriom}) {
+        field->setFocus();
+        field->clear();
+        Type(field, QStringLiteral("1a -Я2.\t"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
+        EXPECT_EQ(field->text(), "12");
+        Type(field, "3456");
+        EXPECT_EQ(field->text(), "1234");  // at most four characters
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClick(field, Qt::Key_Home);
+        Type(field, "9");
+        EXPECT_EQ(field->text(), "9123");
+    }
+    EXPECT_FALSE(Running());
+}
+
+// Auto-send repeats on every transmit-empty event of the port; the stream is checked by what
+// the far side receives.
+TEST_F(ExchangeWindow, AutoSendRepeatsTheLastHexSendWithTheLinesCurrentText)
+{
+    ui->otpravedit->setEditText("11 22");
+    ui->autootpravchek->click();
+    QTest::qWait(150);
+    EXPECT_EQ(cable.Relayed(0), 0u);  // ticked, but nothing was sent yet
+
+    ui->OtpravButton->click();
+    ASSERT_TRUE(Eventually([&] { return cable.Relayed(0) >= 20; }));
+    ui->otpravedit->setEditText("33");
+    std::string got;
+    ASSERT_TRUE(Eventually([&] {
+        got = Received(window->Traffic(2));
+        return got.size() >= 10 && got.compare(got.size() - 10, 10, std::string(10, '\x33')) == 0;
+    }));
+    ui->autootpravchek->click();
+    EXPECT_FALSE(window->Traffic(1).AutoSend());
+    EXPECT_TRUE(window->Traffic(1).LastSendHex());
+
+    // The pairs of the first text, then only the second's bytes.
+    size_t at = 0;
+    while (got.compare(at, 2, "\x11\x22") == 0)
+        at += 2;
+    EXPECT_GE(at, 20u);
+    EXPECT_EQ(got.find_first_not_of('\x33', at), std::string::npos);
+
+    // Unticked: the write under way arrives, then nothing more.
+    QTest::qWait(100);
+    const uint64_t relayed = cable.Relayed(0);
+    QTest::qWait(200);
+    EXPECT_EQ(cable.Relayed(0), relayed);
+    EXPECT_EQ(cable.Relayed(1), 0u);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(ExchangeWindow, AutoSendRepeatsAnAsciiSendWithTheCarriageReturnOfVk)
+{
+    ui->otpraveditASCCI2->setEditText(QStringLiteral("Да"));
+    ui->VKcheck2->setChecked(true);
+    ui->autootpravchek2->click();
+    ui->OtpravButtonASCCI2->click();
+    std::string got;
+    ASSERT_TRUE(Eventually([&] {
+        got = Received(window->Traffic(1));
+        return got.size() >= 30;
+    }));
+    ui->autootpravchek2->click();
+    // Unticked: the write under way arrives, then nothing more.
+    QTest::qWait(100);
+    const uint64_t relayed = cable.Relayed(1);
+    QTest::qWait(200);
+    EXPECT_EQ(cable.Relayed(1), relayed);
+    EXPECT_EQ(cable.Relayed(0), 0u);
+
+    got = Received(window->Traffic(1));
+    ASSERT_EQ(got.size() % 3, 0u);
+    for (size_t at = 0; at < got.size(); at += 3)
+        ASSERT_EQ(got.substr(at, 3), "\xC4\xE0\r") << at;
+    EXPECT_FALSE(window->Traffic(2).LastSendHex());
+    EXPECT_TRUE(errors.empty());
+}
+
+class SlotButtons : public ExchangeWindow {
+protected:
+    void WritePresets(const QByteArray& bytes)
+    {
+        QFile file(QString::fromStdString(PresetsPath().string()));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+};
+
+TEST_F(SlotButtons, EachButtonLoadsItsSlotIntoItsLines)
+{
+    // Windows line ends, sections in any order, Windows-1251 text.
+    WritePresets("[2HEX]\r\n"
+                 "10 20\r\n"
+                 "30*\r\n"
+                 "[/2HEX]\r\n"
+                 "[1ASCII]\r\n"
+                 "\xCF\xF0\xE8\xE2\xE5\xF2\r\n"  // Привет
+                 "\r\n"
+                 "[/1ASCII]\r\n"
+                 "[1HEX]\r\n"
+                 "  01 02*\r\n"
+                 "1\r\n"
+                 "[1ASCII]\r\n"
+                 "[/1HEX]\r\n"
+                 "[3HEX]\r\n"
+                 "AA\r\n"
+                 "[/3HEX]\r\n"
+                 "[3ASCII]\r\n"
+                 "three\r\n");  // no end marker: runs to the end
+    ui->otpravedit->setEditText("keep hex");
+    ui->otpraveditASCCI->setEditText("keep ascii");
+    ui->otpravedit2->setEditText("keep hex 2");
+    ui->otpraveditASCCI2->setEditText("keep ascii 2");
+    ui->EditPered->setEditText("keep 1");
+    ui->EditPered2->setEditText("keep 2");
+
+    // In order, on one window: a later slot replaces the lists an earlier one loaded.
+    const struct {
+        QPushButton* button;
+        QComboBox* hexLine;
+        QStringList hexItems;
+        QString hexText;
+        QComboBox* asciiLine;  // null for the exchange lines
+        QStringList asciiItems;
+        QString asciiText;
+    } cases[] = {
+        {ui->Button1, ui->otpravedit, {"  01 02*", "1", "[1ASCII]"}, "  01 02*", ui->otpraveditASCCI, {"Привет", ""}, "Привет"},
+        {ui->Button2, ui->otpravedit, {"10 20", "30*"}, "10 20", ui->otpraveditASCCI, {}, "Привет"},
+        {ui->Button6, ui->otpravedit2, {"AA"}, "AA", ui->otpraveditASCCI2, {"three"}, "three"},
+        {ui->Button5, ui->otpravedit2, {"10 20", "30*"}, "10 20", ui->otpraveditASCCI2, {}, "three"},
+        {ui->Button10, ui->EditPered, {"  01 02*", "1", "[1ASCII]"}, "  01 02*", nullptr, {}, {}},
+        {ui->Button11, ui->EditPered, {"10 20", "30*"}, "10 20", nullptr, {}, {}},
+        {ui->Button15, ui->EditPered2, {"AA"}, "AA", nullptr, {}, {}},
+        {ui->Button13, ui->EditPered2, {"  01 02*", "1", "[1ASCII]"}, "  01 02*", nullptr, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button->objectName().toStdString());
+        c.button->click();
+        EXPECT_EQ(Items(c.hexLine), c.hexItems);
+        EXPECT_EQ(c.hexLine->currentText(), c.hexText);
+        if (c.asciiLine) {
+            EXPECT_EQ(Items(c.asciiLine), c.asciiItems);
+            EXPECT_EQ(c.asciiLine->currentText(), c.asciiText);
+        }
+    }
+    // The exchange lines' buttons leave the panels alone.
+    EXPECT_EQ(Items(ui->otpraveditASCCI), QStringList{});
+    EXPECT_TRUE(errors.empty());
+
+    // A loaded item sends as typed text does: the spaces are dropped.
+    ui->Button1->click();
+    ui->OtpravButton->click();
+    ASSERT_TRUE(Eventually([&] { return Received(window->Traffic(2)) == "\x01\x02\xFF"; }));
+}
+
+TEST_F(SlotButtons, AMissingFileIsReportedAndEmptiesTheListsButKeepsTheTexts)
+{
+    WritePresets("[1HEX]\n01\n02\n[/1HEX]\n[1ASCII]\nab\n[/1ASCII]\n");
+    ui->Button1->click();
+    ui->Button10->click();
+    ASSERT_EQ(ui->otpravedit->count(), 2);
+    std::filesystem::remove(PresetsPath());
+
+    ui->Button1->click();
+    ui->Button10->click();
+    EXPECT_EQ(errors, (std::vector<QString>{"File not found", "File not found"}));
+    for (QComboBox* line : {ui->otpravedit, ui->otpraveditASCCI, ui->EditPered})
+        EXPECT_EQ(line->count(), 0) << line->objectName().toStdString();
+    EXPECT_EQ(ui->otpravedit->currentText(), "01");
+    EXPECT_EQ(ui->otpraveditASCCI->currentText(), "ab");
+    EXPECT_EQ(ui->EditPered->currentText(), "01");
+}
+
+}  // namespace
