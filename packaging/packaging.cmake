@@ -42,10 +42,14 @@ endif()
 # A menu start's working folder is the home folder; the launcher runs Duoterm in its own data
 # folder instead, where it keeps save.ini and looks for duoterm.ini.
 set(DUOTERM_LAUNCHER ${CMAKE_INSTALL_FULL_LIBEXECDIR}/duoterm/duoterm-launcher)
+set(DUOTERM_PRESETS_EXAMPLE ${CMAKE_INSTALL_FULL_DATADIR}/doc/duoterm/examples/duoterm.ini)
 configure_file(${packaging_src}/duoterm/duoterm-launcher.in ${packaging_bin}/duoterm/duoterm-launcher @ONLY)
 configure_file(${packaging_src}/duoterm/duoterm.desktop.in ${packaging_bin}/duoterm/duoterm.desktop @ONLY)
 install(PROGRAMS ${packaging_bin}/duoterm/duoterm-launcher
         DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/duoterm COMPONENT duoterm)
+# A sample preset file; the launcher puts a copy in the data folder when there is none yet.
+install(FILES ${PROJECT_SOURCE_DIR}/terminal/window/duoterm.ini.example
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/duoterm/examples RENAME duoterm.ini COMPONENT duoterm)
 
 set(eemint_desktop ${packaging_src}/eemint/eemint.desktop)
 set(duoterm_desktop ${packaging_bin}/duoterm/duoterm.desktop)
