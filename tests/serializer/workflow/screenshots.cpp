@@ -23,6 +23,7 @@
 #include "infoform.h"
 #include "modalrunner.h"
 #include "mvdriver.h"
+#include "pictures.h"
 #include "sdiappform.h"
 
 namespace {
@@ -32,22 +33,13 @@ bool failed = false;
 
 void Settle(QWidget& window)
 {
-    window.activateWindow();
-    if (!QTest::qWaitFor([&] { return window.isActiveWindow(); }, 3000))
-        std::fprintf(stderr, "screenshots: %s did not become active\n", qPrintable(window.objectName()));
-    QTest::qWait(200);
+    testsupport::SettleWindow(window);
 }
 
 void Save(const QPixmap& picture, const char* name)
 {
-    const QString path = outDir + "/" + name + ".png";
-    if (!picture.save(path)) {
-        std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
+    if (!testsupport::SavePicture(picture, outDir, name))
         failed = true;
-        return;
-    }
-    std::printf("%s\n", qPrintable(path));
-    std::fflush(stdout);
 }
 
 void Save(QWidget& window, const char* name)

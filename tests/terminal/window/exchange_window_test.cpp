@@ -2,13 +2,8 @@
 // pseudo-terminal pairs joined as a null-modem cable whose relay can corrupt bytes (modem lines
 // by the shim): whole runs with their log, refused starts, the number fields, the streams of
 // auto-send and the lists the slot buttons load.
-#include "terminalport.h"
-#include "errorbox.h"
 #include "exchange.h"
-#include "ptycable.h"
-#include "tempdir.h"
-#include "tform3.h"
-#include "ui_tform3.h"
+#include "windowtesting.h"
 
 #include <gtest/gtest.h>
 
@@ -24,26 +19,11 @@
 #include <memory>
 
 using namespace duoterm;
+using namespace windowtesting;
 
 namespace {
 
 constexpr const char* kVerdict = "Ошибок не обнаружено";
-
-bool Eventually(const std::function<bool()>& condition, int ms = 10000)
-{
-    return QTest::qWaitFor(condition, ms);
-}
-
-// Types text one key event per character (Cyrillic included).
-void Type(QWidget* widget, const QString& text)
-{
-    for (const QChar ch : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &release);
-    }
-}
 
 QStringList LogLines(Ui::TForm3* ui)
 {
@@ -59,45 +39,8 @@ QStringList Items(QComboBox* line)
     return items;
 }
 
-std::string Received(const TPortTraffic& traffic)
-{
-    std::string bytes;
-    for (size_t line = 0; line < traffic.Log().LineCount(); ++line) {
-        const auto span = traffic.Log().LineBytes(line);
-        bytes.append(reinterpret_cast<const char*>(span.data()), span.size());
-    }
-    return bytes;
-}
-
-class ExchangeWindow : public ::testing::Test {
+class ExchangeWindow : public windowtesting::CableWindowTest {
 protected:
-    void SetUp() override
-    {
-        // The modem-line shim linked in gives the pseudo-terminals DTR and RTS.
-        setenv("MODEMSHIM_PAIRS", (cable.LeftPath() + "=" + cable.RightPath()).c_str(), 1);
-        SetErrorPresenter([this](const QString& message) { errors.push_back(message); });
-        TForm3Environment env;
-        env.ports = [this](const QString& name) {
-            return TCustomComm::OpenSystemPort(QString::fromStdString(
-                name.toUpper() == "COM1" ? cable.LeftPath() : cable.RightPath()));
-        };
-        env.portNames = [] { return std::vector<std::string>{}; };
-        env.savedTextsPath = QString::fromStdString((dir.Path() / "save.ini").string());
-        env.presetsPath = QString::fromStdString(PresetsPath().string());
-        window = std::make_unique<TForm3>(env);
-        window->show();
-        ui = &window->Form();
-        ui->OpenPort->click();
-        ui->OpenPort2->click();
-        ASSERT_TRUE(errors.empty());
-    }
-    void TearDown() override
-    {
-        window.reset();
-        SetErrorPresenter({});
-        unsetenv("MODEMSHIM_PAIRS");
-    }
-
     std::filesystem::path PresetsPath() const { return dir.Path() / "duoterm.ini"; }
 
     void SetFields(const QString& wait, const QString& delay, const QString& cycles)
@@ -126,12 +69,6 @@ protected:
             EXPECT_EQ(control->isEnabled(), enabled) << control->objectName().toStdString();
         EXPECT_EQ(ui->ButtonObmen->text(), enabled ? TExchange::kCaptionIdle : TExchange::kCaptionRunning);
     }
-
-    testsupport::TempDir dir;
-    testsupport::PtyCable cable;
-    std::vector<QString> errors;
-    std::unique_ptr<TForm3> window;
-    Ui::TForm3* ui = nullptr;
 };
 
 TEST_F(ExchangeWindow, ARunWithoutMismatchEndsWithTheVerdict)

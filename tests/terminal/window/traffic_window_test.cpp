@@ -1,45 +1,16 @@
 // Sending and receiving through the window, on two pseudo-terminal pairs joined as a
-// null-modem cable (data by a relay, modem lines by the shim): what one side sends arrives in the other side's views byte for byte, the
-// HEX lines' key filter and the ASCII lines' code page.
-#include "terminalport.h"
-#include "errorbox.h"
-#include "ptycable.h"
-#include "tempdir.h"
-#include "tform3.h"
-#include "ui_tform3.h"
-
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QKeyEvent>
+// null-modem cable (data by a relay, modem lines by the shim): what one side sends arrives in
+// the other side's views byte for byte, the HEX lines' key filter and the ASCII lines' code
+// page.
 #include "rxview.h"
-#include <QTest>
+#include "windowtesting.h"
 
-#include <cstdlib>
-#include <memory>
+#include <QLineEdit>
 
 using namespace duoterm;
+using namespace windowtesting;
 
 namespace {
-
-bool Eventually(const std::function<bool()>& condition, int ms = 5000)
-{
-    return QTest::qWaitFor(condition, ms);
-}
-
-void Key(QWidget* widget, const QString& text, int key = 0)
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QApplication::sendEvent(widget, &release);
-}
-
-void Type(QWidget* widget, const QString& text)
-{
-    for (const QChar ch : text)
-        Key(widget, QString(ch));
-}
 
 // The whole lines a receive view shows (a long line wraps over several rows).
 QStringList Lines(TRxView* view)
@@ -53,50 +24,7 @@ int RowCount(TRxView* view)
     return static_cast<int>(view->Model()->RowCount());
 }
 
-std::string Received(const TPortTraffic& traffic)
-{
-    std::string bytes;
-    for (size_t line = 0; line < traffic.Log().LineCount(); ++line) {
-        const auto span = traffic.Log().LineBytes(line);
-        bytes.append(reinterpret_cast<const char*>(span.data()), span.size());
-    }
-    return bytes;
-}
-
-class TrafficWindow : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        // The modem-line shim linked in gives the pseudo-terminals DTR and RTS.
-        setenv("MODEMSHIM_PAIRS", (cable.LeftPath() + "=" + cable.RightPath()).c_str(), 1);
-        SetErrorPresenter([this](const QString& message) { errors.push_back(message); });
-        TForm3Environment env;
-        env.ports = [this](const QString& name) {
-            return TCustomComm::OpenSystemPort(QString::fromStdString(
-                name.toUpper() == "COM1" ? cable.LeftPath() : cable.RightPath()));
-        };
-        env.portNames = [] { return std::vector<std::string>{}; };
-        env.savedTextsPath = QString::fromStdString((dir.Path() / "save.ini").string());
-        window = std::make_unique<TForm3>(env);
-        window->show();
-        ui = &window->Form();
-        ui->OpenPort->click();
-        ui->OpenPort2->click();
-        ASSERT_TRUE(errors.empty());
-    }
-    void TearDown() override
-    {
-        window.reset();
-        SetErrorPresenter({});
-        unsetenv("MODEMSHIM_PAIRS");
-    }
-
-    testsupport::TempDir dir;
-    testsupport::PtyCable cable;
-    std::vector<QString> errors;
-    std::unique_ptr<TForm3> window;
-    Ui::TForm3* ui = nullptr;
-};
+using TrafficWindow = windowtesting::CableWindowTest;
 
 TEST_F(TrafficWindow, HexAndAsciiSendsArriveInTheOtherPanelsViews)
 {

@@ -2,6 +2,7 @@
 // start-up, the port panels, the error box, the size cap and the saved texts at exit.
 #include "errorbox.h"
 #include "ptypair.h"
+#include "windowtesting.h"
 #include "tempdir.h"
 #include "tform1.h"
 #include "tform3.h"
@@ -26,25 +27,10 @@
 #include <memory>
 
 using namespace duoterm;
+using namespace windowtesting;
 using testsupport::PtyPair;
 
 namespace {
-
-bool Eventually(const std::function<bool()>& condition, int ms = 5000)
-{
-    return QTest::qWaitFor(condition, ms);
-}
-
-// Types text into a widget one key event per character (Cyrillic included).
-void Type(QWidget* widget, const QString& text)
-{
-    for (const QChar ch : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &release);
-    }
-}
 
 class WindowTest : public ::testing::Test {
 protected:

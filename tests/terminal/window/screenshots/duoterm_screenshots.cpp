@@ -6,6 +6,7 @@
 // scripts/screenshots under Xvfb; writes PNG files into the folder given as argument.
 #include "terminalport.h"
 #include "errorbox.h"
+#include "pictures.h"
 #include "ptycable.h"
 #include "tempdir.h"
 #include "tform1.h"
@@ -34,21 +35,18 @@ bool failed = false;
 
 void Settle(QWidget& window)
 {
-    window.activateWindow();
-    QTest::qWaitFor([&] { return window.isActiveWindow(); }, 3000);
-    QTest::qWait(200);
+    testsupport::SettleWindow(window);
+}
+
+void Save(const QPixmap& picture, const char* name)
+{
+    if (!testsupport::SavePicture(picture, outDir, name))
+        failed = true;
 }
 
 void Save(QWidget& window, const char* name)
 {
-    const QString path = outDir + "/" + name + ".png";
-    if (!window.grab().save(path)) {
-        std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
-        failed = true;
-        return;
-    }
-    std::printf("%s\n", qPrintable(path));
-    std::fflush(stdout);
+    Save(window.grab(), name);
 }
 
 // The window with a combo box's open list drawn over it (the list is a window of its own).
@@ -65,14 +63,7 @@ void SaveWithPopup(QWidget& window, QComboBox* box, const char* name)
         painter.drawPixmap(window.mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab());
     }
     box->hidePopup();
-    const QString path = outDir + "/" + name + ".png";
-    if (!picture.save(path)) {
-        std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
-        failed = true;
-        return;
-    }
-    std::printf("%s\n", qPrintable(path));
-    std::fflush(stdout);
+    Save(picture, name);
 }
 
 // The preset slots and the exchange, on a cable whose far end corrupts the second message
