@@ -1,8 +1,9 @@
 // Taking pictures of windows for a look by eye (the screenshot programs run by
-// scripts/screenshots): let a window become active and paint, and save a picture as a PNG file
-// in a folder, printing its path.
+// scripts/screenshots): let a window become active and paint, and save pictures as PNG files
+// in one folder, printing each path and remembering whether any could not be written.
 #pragma once
 
+#include <QDir>
 #include <QPixmap>
 #include <QString>
 #include <QTest>
@@ -12,26 +13,45 @@
 
 namespace testsupport {
 
-// Activates the window and gives it time to paint.
-inline void SettleWindow(QWidget& window)
-{
-    window.activateWindow();
-    if (!QTest::qWaitFor([&] { return window.isActiveWindow(); }, 3000))
-        std::fprintf(stderr, "screenshots: %s did not become active\n", qPrintable(window.objectName()));
-    QTest::qWait(200);
-}
-
-// Saves folder/name.png and prints its path; false (with a message) when it cannot be written.
-inline bool SavePicture(const QPixmap& picture, const QString& folder, const char* name)
-{
-    const QString path = folder + "/" + name + ".png";
-    if (!picture.save(path)) {
-        std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
-        return false;
+class PictureFolder {
+public:
+    // Makes the folder when it is missing.
+    void Open(const QString& folder)
+    {
+        folder_ = folder;
+        QDir().mkpath(folder_);
     }
-    std::printf("%s\n", qPrintable(path));
-    std::fflush(stdout);
-    return true;
-}
+
+    // Activates the window and gives it time to paint.
+    static void Settle(QWidget& window)
+    {
+        window.activateWindow();
+        if (!QTest::qWaitFor([&] { return window.isActiveWindow(); }, 3000))
+            std::fprintf(stderr, "screenshots: %s did not become active\n", qPrintable(window.objectName()));
+        QTest::qWait(200);
+    }
+
+    // Saves folder/name.png and prints its path.
+    void Save(const QPixmap& picture, const char* name)
+    {
+        const QString path = folder_ + "/" + name + ".png";
+        if (!picture.save(path)) {
+            std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
+            failed_ = true;
+            return;
+        }
+        std::printf("%s\n", qPrintable(path));
+        std::fflush(stdout);
+    }
+    void Save(QWidget& window, const char* name) { Save(window.grab(), name); }
+
+    // Something went wrong: the program ends with a failure.
+    void Fail() { failed_ = true; }
+    bool Failed() const { return failed_; }
+
+private:
+    QString folder_;
+    bool failed_ = false;
+};
 
 }  // namespace testsupport

@@ -28,24 +28,7 @@
 
 namespace {
 
-QString outDir;
-bool failed = false;
-
-void Settle(QWidget& window)
-{
-    testsupport::SettleWindow(window);
-}
-
-void Save(const QPixmap& picture, const char* name)
-{
-    if (!testsupport::SavePicture(picture, outDir, name))
-        failed = true;
-}
-
-void Save(QWidget& window, const char* name)
-{
-    Save(window.grab(), name);
-}
+testsupport::PictureFolder pictures;
 
 // The tool bars of several modes one above the other, each with its mode's name before it.
 QPixmap ToolBars(const std::vector<std::pair<QString, QPixmap>>& bars)
@@ -74,8 +57,8 @@ void PictureOfNextDialog(const char* name, int result)
 {
     eemint::SetModalRunner([name, result](QDialog& dialog) {
         dialog.show();
-        Settle(dialog);
-        Save(dialog, name);
+        pictures.Settle(dialog);
+        pictures.Save(dialog, name);
         dialog.hide();
         return result;
     });
@@ -90,8 +73,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: eemint_screenshots OUTPUT_FOLDER\n");
         return 2;
     }
-    outDir = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(outDir);
+    pictures.Open(QString::fromLocal8Bit(argv[1]));
     eemint::InstallDriver(&eemint::SystemDriver());
 
     {
@@ -107,10 +89,10 @@ int main(int argc, char** argv)
     eemint::TSDIAppForm& window = *forms.SDIAppForm();
     PictureOfNextDialog("unexpected", QDialog::Rejected);
     window.show();
-    Settle(window);
+    pictures.Settle(window);
     window.ReadItemClick();  // converter 0 of the bench into the log
-    Settle(window);
-    Save(window, "program-mode");
+    pictures.Settle(window);
+    pictures.Save(window, "program-mode");
     QWidget* toolBar = window.findChild<QWidget*>("SpeedPanel");
     const QPixmap programBar = toolBar->grab();
 
@@ -126,18 +108,18 @@ int main(int argc, char** argv)
     window.EraseItemClick();  // converter 0 of the bench
 
     window.NewItemClick();
-    Settle(window);
+    pictures.Settle(window);
     QTest::keyClicks(window.findChild<QWidget*>("ManufacturerMaskEdit"), "OPERATOR TYPING");
-    Settle(window);
-    Save(window, "edit-mode");
+    pictures.Settle(window);
+    pictures.Save(window, "edit-mode");
     // Edit mode disables every tool button but Cancel (Advanced Setup until the identity is
     // complete).
-    Save(ToolBars({{eemint::ModeStatusText(eemint::WindowMode::Program), programBar},
+    pictures.Save(ToolBars({{eemint::ModeStatusText(eemint::WindowMode::Program), programBar},
                    {eemint::ModeStatusText(eemint::WindowMode::Edit), toolBar->grab()}}),
          "toolbar-modes");
     PictureOfNextDialog("advanced-edit-mode", QDialog::Accepted);
     window.AdvancedItemClick();
 
     eemint::SetModalRunner(nullptr);
-    return failed ? 1 : 0;
+    return pictures.Failed() ? 1 : 0;
 }

@@ -30,24 +30,7 @@
 
 namespace {
 
-QString outDir;
-bool failed = false;
-
-void Settle(QWidget& window)
-{
-    testsupport::SettleWindow(window);
-}
-
-void Save(const QPixmap& picture, const char* name)
-{
-    if (!testsupport::SavePicture(picture, outDir, name))
-        failed = true;
-}
-
-void Save(QWidget& window, const char* name)
-{
-    Save(window.grab(), name);
-}
+testsupport::PictureFolder pictures;
 
 // The window with a combo box's open list drawn over it (the list is a window of its own).
 void SaveWithPopup(QWidget& window, QComboBox* box, const char* name)
@@ -63,7 +46,7 @@ void SaveWithPopup(QWidget& window, QComboBox* box, const char* name)
         painter.drawPixmap(window.mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab());
     }
     box->hidePopup();
-    Save(picture, name);
+    pictures.Save(picture, name);
 }
 
 // The preset slots and the exchange, on a cable whose far end corrupts the second message
@@ -84,7 +67,7 @@ void ExchangeShots(const testsupport::TempDir& dir, const std::string& modemPair
     env.presetsPath = QString::fromStdString(presets.string());
     duoterm::SetErrorPresenter([](const QString& message) {
         std::fprintf(stderr, "screenshots: unexpected error box: %s\n", qPrintable(message));
-        failed = true;
+        pictures.Fail();
     });
     duoterm::TForm3 window(env);
     auto& ui = window.Form();
@@ -95,7 +78,7 @@ void ExchangeShots(const testsupport::TempDir& dir, const std::string& modemPair
     ui.Button5->click();
     ui.Button10->click();
     ui.Button14->click();
-    Settle(window);
+    pictures.Settle(window);
     SaveWithPopup(window, ui.otpravedit, "duoterm-slots");
 
     std::atomic<int> chunks{0};
@@ -110,14 +93,14 @@ void ExchangeShots(const testsupport::TempDir& dir, const std::string& modemPair
     ui.ciklperedPriom->setText("5");
     ui.ButtonObmen->click();
     const bool midway = QTest::qWaitFor([&] { return ui.ProgressBar1->value() >= 6000; }, 10000);
-    Save(window, "duoterm-exchange-running");
+    pictures.Save(window, "duoterm-exchange-running");
     const bool ended = QTest::qWaitFor([&] { return !window.ExchangePanel().Exchange().Running(); }, 10000);
     QTest::qWait(200);
     if (!midway || !ended || ui.MemoInfo->toPlainText().count('\n') != 2) {
         std::fprintf(stderr, "screenshots: the exchange logged %s\n", qPrintable(ui.MemoInfo->toPlainText()));
-        failed = true;
+        pictures.Fail();
     }
-    Save(window, "duoterm-exchange-mismatch");
+    pictures.Save(window, "duoterm-exchange-mismatch");
     duoterm::SetErrorPresenter({});
     window.Comm1().Close();
     window.Comm2().Close();
@@ -132,8 +115,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: duoterm_screenshots OUTPUT_FOLDER\n");
         return 2;
     }
-    outDir = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(outDir);
+    pictures.Open(QString::fromLocal8Bit(argv[1]));
     for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
         QFontDatabase::addApplicationFont(QString::fromLatin1(file));
 
@@ -150,14 +132,14 @@ int main(int argc, char** argv)
     duoterm::TForm3 window(env);
     window.SetEntryTexts({"01 02 03*", "Привет", "AA BB##CC", "Ответ", "10 20 30*", "40 50 60*"});
     window.show();
-    Settle(window);
-    Save(window, "duoterm-closed");
+    pictures.Settle(window);
+    pictures.Save(window, "duoterm-closed");
 
     duoterm::SetErrorPresenter([&](const QString& message) {
         const auto box = duoterm::ErrorBox(message);
         box->show();
-        Settle(*box);
-        Save(*box, "duoterm-error");
+        pictures.Settle(*box);
+        pictures.Save(*box, "duoterm-error");
         box->hide();
     });
     window.Form().DTR1chek->click();  // on a closed port
@@ -171,7 +153,7 @@ int main(int argc, char** argv)
     window.Form().RTS2chek->click();
     QTest::qWaitFor([&] { return window.Form().CTS222->text() == "CTS: YES"; }, 3000);
     QTest::qWait(200);
-    Save(window, "duoterm-open");
+    pictures.Save(window, "duoterm-open");
 
     // Traffic: a request with its checksum from the left, Cyrillic text from the right, and
     // a reply with line ends, each shown in the other panel's views.
@@ -186,12 +168,12 @@ int main(int argc, char** argv)
         return window.Traffic(1).Log().TotalBytes() >= 44 && window.Traffic(2).Log().TotalBytes() >= 18;
     }, 3000);
     QTest::qWait(200);
-    Save(window, "duoterm-traffic");
+    pictures.Save(window, "duoterm-traffic");
 
     QTimer::singleShot(0, [&] {
         auto* about = window.findChild<duoterm::TForm1*>();
-        Settle(*about);
-        Save(*about, "duoterm-about");
+        pictures.Settle(*about);
+        pictures.Save(*about, "duoterm-about");
         about->Form().Button1->click();
     });
     window.N1Click();
@@ -200,5 +182,5 @@ int main(int argc, char** argv)
     window.hide();
 
     ExchangeShots(dir, cable.LeftPath() + "=" + cable.RightPath());
-    return failed ? 1 : 0;
+    return pictures.Failed() ? 1 : 0;
 }
