@@ -145,13 +145,10 @@ void TForm3::Timer3Timer()
 {
     ui_->SystemTimeCaption->setText(systemTimeText());
     RunHandler([this] {
-        struct Repaint {
-            TForm3* form;
-            ~Repaint() { form->RenderPanels(); }
-        } repaint{this};
         port1_.CommRing();
         port2_.CommRing();
     });
+    RenderPanels();
 }
 
 void TForm3::RenderPanels()
