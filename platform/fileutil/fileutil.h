@@ -1,6 +1,9 @@
 // File helpers shared by the simulated bench's state and the settings file store: an
 // exclusive lock held through a lock file, the read of a small regular file, the atomic
-// replacement of a file's whole text, and hexadecimal digits.
+// replacement of a file's whole text, a rewrite of some bytes in place, and hexadecimal
+// digits. Paths are narrow strings: the bytes as they are on Linux, UTF-8 on Windows
+// (PathText makes one from a std::filesystem::path on either). Backends: fileutil_linux.cpp
+// (flock, renameat2), fileutil_win32.cpp (LockFileEx, ReplaceFileW/MoveFileExW).
 //
 // Threads: the calls are independent of each other. A FileLock excludes every other holder
 // of a lock on the same file, in this process (another FileLock object) or in another one.
@@ -10,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -33,12 +37,12 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    bool Locked() const { return fd_ >= 0; }
+    bool Locked() const { return handle_ != -1; }
     // Why the lock was not taken.
     const FileError& Error() const { return error_; }
 
 private:
-    int fd_ = -1;
+    intptr_t handle_ = -1;  // the open lock file: its descriptor or handle, -1 when none
     FileError error_;
 };
 
@@ -66,6 +70,18 @@ struct ReplaceOptions {
 // `error` says what failed.
 bool ReplaceFile(const std::string& path, std::string_view text, const ReplaceOptions& options,
                  FileError& error);
+
+// Writes `bytes` at `offset` into the regular file at `path` (not followed through a
+// symbolic link), which must be exactly `expectedSize` bytes long; the file's length never
+// changes. False when the file is not that file or a write fails (a part may have landed).
+bool UpdateInPlace(const std::string& path, size_t expectedSize, size_t offset, std::string_view bytes);
+
+// A path as the calls above take it (UTF-8 on Windows, the bytes as they are elsewhere).
+inline std::string PathText(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
 
 // The value of a hexadecimal digit of either case, or -1.
 constexpr int HexValue(char c)

@@ -66,13 +66,13 @@ FileLock::FileLock(const std::string& path, mode_t mode)
             return;
         }
     }
-    fd_ = fd;
+    handle_ = fd;
 }
 
 FileLock::~FileLock()
 {
-    if (fd_ >= 0)
-        ::close(fd_);  // releases the lock
+    if (handle_ >= 0)
+        ::close(static_cast<int>(handle_));  // releases the lock
 }
 
 ReadResult ReadSmallFile(const std::string& path, size_t maxBytes, std::string& text, FileError& error)
@@ -116,6 +116,27 @@ ReadResult ReadSmallFile(const std::string& path, size_t maxBytes, std::string& 
     if (result != ReadResult::Read)
         text.clear();
     return result;
+}
+
+bool UpdateInPlace(const std::string& path, size_t expectedSize, size_t offset, std::string_view bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) == expectedSize &&
+              offset + bytes.size() <= expectedSize;
+    size_t done = 0;
+    while (ok && done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return ok;
 }
 
 bool ReplaceFile(const std::string& path, std::string_view text, const ReplaceOptions& options,

@@ -1,9 +1,5 @@
 #include "benchstate.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "benchplatform.h"
 #include "fileutil.h"
 
 namespace mvbench {
@@ -42,7 +39,7 @@ bool PrepareFolder(std::filesystem::path& dir, std::string& error)
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) {
-        error = "cannot create the bench folder " + dir.string() + ": " + ec.message();
+        error = "cannot create the bench folder " + fu::PathText(dir) + ": " + ec.message();
         return false;
     }
     return true;
@@ -53,14 +50,14 @@ int ReadStateFile(const std::filesystem::path& path, std::string& text, std::str
 {
     using fu::ReadResult;
     fu::FileError failure;
-    switch (fu::ReadSmallFile(path.string(), kMaxStateBytes, text, failure)) {
+    switch (fu::ReadSmallFile(fu::PathText(path), kMaxStateBytes, text, failure)) {
     case ReadResult::Read:
         return 1;
     case ReadResult::Missing:
         return 0;
     case ReadResult::NotRegular:
     case ReadResult::TooLarge:
-        error = "the bench state file " + path.string() + " is not a bench state (not a small regular file)";
+        error = "the bench state file " + fu::PathText(path) + " is not a bench state (not a small regular file)";
         return -1;
     case ReadResult::Failed:
         break;
@@ -76,7 +73,7 @@ bool WriteStateFile(const std::filesystem::path& dir, const State& state, std::s
     fu::ReplaceOptions options;
     options.mode = 0644;
     fu::FileError failure;
-    if (fu::ReplaceFile((dir / "state").string(), Serialize(state), options, failure))
+    if (fu::ReplaceFile(fu::PathText(dir / "state"), Serialize(state), options, failure))
         return true;
     error = "cannot save the bench state: " + failure.Text();
     return false;
@@ -98,22 +95,8 @@ bool UpdateInPlace(const std::filesystem::path& path, const std::string& oldText
     size_t last = oldText.size();
     while (last > first && oldText[last - 1] == newText[last - 1])
         --last;
-    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) == oldText.size();
-    size_t done = first;
-    while (ok && done < last) {
-        ssize_t n = ::pwrite(fd, newText.data() + done, last - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += static_cast<size_t>(n);
-    }
-    ::close(fd);
-    return ok;
+    return fu::UpdateInPlace(fu::PathText(path), oldText.size(), first,
+                             std::string_view(newText).substr(first, last - first));
 }
 
 bool ParseBool(const std::string& word, bool& value)
@@ -226,7 +209,7 @@ Converter NewConverter()
 {
     static std::mutex mutex;
     static std::mt19937_64 generator{std::random_device{}() ^
-                                     (static_cast<uint64_t>(::getpid()) << 32)};
+                                     (static_cast<uint64_t>(ProcessId()) << 32)};
     std::lock_guard<std::mutex> hold(mutex);
     Converter c;
     do {
@@ -370,18 +353,6 @@ bool Parse(const std::string& text, State& state, std::string& error)
     return true;
 }
 
-std::filesystem::path BenchDir()
-{
-    const char* dir = std::getenv("MVBENCH_DIR");
-    if (dir && *dir)
-        return dir;
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state && *state)
-        return std::filesystem::path(state) / "mvbench";
-    const char* home = std::getenv("HOME");
-    return std::filesystem::path(home && *home ? home : "/tmp") / ".local" / "state" / "mvbench";
-}
-
 // Prepares the bench folder and takes its lock, held while `lock` lives; false with the
 // reason when either fails.
 bool LockFolder(std::filesystem::path& dir, std::optional<fu::FileLock>& lock,
@@ -389,7 +360,7 @@ bool LockFolder(std::filesystem::path& dir, std::optional<fu::FileLock>& lock,
 {
     if (!PrepareFolder(dir, error))
         return false;
-    lock.emplace((dir / "lock").string(), 0644);
+    lock.emplace(fu::PathText(dir / "lock"), 0644);
     if (!lock->Locked()) {
         error = "cannot lock the bench folder: " + lock->Error().Text();
         lock.reset();
@@ -415,7 +386,7 @@ bool Transact(const Change& change, std::string& error)
         state = DefaultState();
         modified = true;
     } else if (!Parse(text, state, error)) {
-        error = "the bench state file " + path.string() + " is corrupt (" + error +
+        error = "the bench state file " + fu::PathText(path) + " is corrupt (" + error +
                 "); 'mvbench reset' starts a new bench";
         return false;
     }

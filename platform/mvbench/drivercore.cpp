@@ -1,5 +1,6 @@
 #include "drivercore.h"
 
+#include "benchplatform.h"
 #include "mvusb.h"
 
 #include <algorithm>
@@ -46,6 +47,8 @@ Live& L()
 void Request::Use(const Snap& snap)
 {
     real_ = snap.real;
+    if (real_)
+        UsePreciseTimers();
     latency_ = hasLatency_ ? snap.latency : std::chrono::microseconds(0);
 }
 

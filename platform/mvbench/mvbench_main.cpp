@@ -45,7 +45,8 @@ const char* const kUsage =
     "  status                    the bench folder and its settings\n"
     "  help                      this text\n"
     "\n"
-    "The bench folder is $MVBENCH_DIR, else mvbench under $XDG_STATE_HOME (~/.local/state).\n";
+    "The bench folder is $MVBENCH_DIR, else mvbench under $XDG_STATE_HOME (~/.local/state),\n"
+    "or on Windows under %LOCALAPPDATA%.\n";
 
 class UsageError {
 public:
@@ -150,7 +151,8 @@ int Status()
     const std::optional<State> s = Snapshot();
     if (!s)
         throw std::runtime_error(LastError());
-    std::printf("bench folder: %s\n", BenchDir().c_str());
+    const std::u8string dir = BenchDir().u8string();
+    std::printf("bench folder: %s\n", reinterpret_cast<const char*>(dir.c_str()));
     std::printf("converters plugged: %d\n", s->PluggedCount());
     std::printf("timing: %s, latency %d us\n", s->timing == Timing::Fast ? "fast" : "real", s->latencyUs);
     std::printf("opens fail: %s\n", s->opensFail ? "on" : "off");

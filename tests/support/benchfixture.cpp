@@ -1,5 +1,7 @@
 #include "benchfixture.h"
 
+#include "testenv.h"
+
 #include <cstdlib>
 #include <stdexcept>
 
@@ -9,7 +11,8 @@ ScopedBench::ScopedBench(mvbench::Timing timing) : dir_("mvbench")
 {
     if (const char* old = std::getenv("MVBENCH_DIR"))
         previous_ = old;
-    ::setenv("MVBENCH_DIR", dir_.Path().c_str(), 1);
+    const std::u8string dir = dir_.Path().u8string();
+    SetEnv("MVBENCH_DIR", std::string(dir.begin(), dir.end()));
     if (!mvbench::Reset() || !mvbench::SetTiming(timing))
         throw std::runtime_error("cannot set up the bench: " + mvbench::LastError());
 }
@@ -17,9 +20,9 @@ ScopedBench::ScopedBench(mvbench::Timing timing) : dir_("mvbench")
 ScopedBench::~ScopedBench()
 {
     if (previous_)
-        ::setenv("MVBENCH_DIR", previous_->c_str(), 1);
+        SetEnv("MVBENCH_DIR", *previous_);
     else
-        ::unsetenv("MVBENCH_DIR");
+        UnsetEnv("MVBENCH_DIR");
 }
 
 }  // namespace testsupport

@@ -4,10 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <fstream>
 #include <sstream>
+#include <vector>
+
+#include "testenv.h"
 
 namespace {
 
@@ -24,16 +25,43 @@ std::string Slurp(const std::filesystem::path& path)
     return s.str();
 }
 
+// The tool's text output with Windows line ends read as plain ones.
+std::string Text(const std::filesystem::path& path)
+{
+    std::string text = Slurp(path), out;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out += text[i];
+    return out;
+}
+
+// Runs the tool with `args` split at blanks, where single quotes group words as a shell does.
 Result Tool(const testsupport::ScopedBench& bench, const std::string& args)
 {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false, quoted = false;
+    for (char c : args) {
+        if (c == '\'') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (c == ' ' && !quoted) {
+            if (inWord)
+                words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words.push_back(word);
     const auto out = bench.Dir() / "out.txt", err = bench.Dir() / "err.txt";
-    const std::string command = std::string(MVBENCH_EXE) + " " + args + " > '" + out.string() + "' 2> '" +
-                                err.string() + "'";
     Result r;
-    const int raw = std::system(command.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = Slurp(out);
-    r.err = Slurp(err);
+    r.status = testsupport::RunProgram(MVBENCH_EXE, words, out, err);
+    r.out = Text(out);
+    r.err = Text(err);
     return r;
 }
 
