@@ -34,7 +34,8 @@ void SetFlagWord(DCB& dcb, uint32_t word)
     std::memcpy(reinterpret_cast<char*>(&dcb) + kFlagWordOffset, &word, sizeof word);
 }
 
-// Errors with which a wait completes when the device itself has gone away.
+// Errors with which a wait, or a call on the port after it, fails when the device itself has
+// gone away.
 bool DeviceGone(DWORD error)
 {
     switch (error) {
@@ -44,6 +45,7 @@ bool DeviceGone(DWORD error)
     case ERROR_GEN_FAILURE:
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_DEVICE_REMOVED:
+    case ERROR_NOT_READY:
         return true;
     default:
         return false;
@@ -186,10 +188,16 @@ public:
         const HANDLE handles[2] = {stop_, waitDone_};
         const DWORD result = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
         if (result != WAIT_OBJECT_0 + 1) {
-            // Stopped, or the wait itself broke: the driver's wait must end before its record
-            // and mask word go out of scope.
+            // Stopped, or the wait itself broke (its handles are no longer usable, as when
+            // the device went away): either way the driver's wait must end before its record
+            // and mask word go out of scope. A broken wait would break again at once, so it
+            // ends the waiting as a lost device does.
+            const DWORD error = result == WAIT_OBJECT_0 ? ERROR_SUCCESS : ::GetLastError();
             EndPendingWait(ov);
-            return WaitResult::Stopped;
+            if (result == WAIT_OBJECT_0)
+                return WaitResult::Stopped;
+            Fail(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
+            return WaitResult::Gone;
         }
         DWORD bytes = 0;
         if (::GetOverlappedResult(handle_, &ov, &bytes, FALSE)) {
@@ -240,12 +248,18 @@ private:
         return Fail(result), -1;
     }
 
-    // A wait that failed, or completed with no event at all: both pause before the next.
+    // A wait that failed, or completed with no event at all: both pause before the next,
+    // unless the device has gone away. Some drivers end a wait on a vanished device with a
+    // code that says nothing of it (an aborted operation); the modem status, which reads
+    // without changing anything, then fails as a gone device does.
     WaitResult Failed(DWORD error)
     {
         Fail(error);
         if (DeviceGone(error))
             return WaitResult::Gone;
+        DWORD lines = 0;
+        if (error != ERROR_SUCCESS && !::GetCommModemStatus(handle_, &lines) && DeviceGone(::GetLastError()))
+            return Fail(::GetLastError()), WaitResult::Gone;
         if (::WaitForSingleObject(stop_, kFailedWaitPauseMs) == WAIT_OBJECT_0)
             return WaitResult::Stopped;
         return WaitResult::Failed;

@@ -191,6 +191,75 @@ TEST_F(ComPair, ModemCallsFailWithACodeWhereTheDriverLacksLines)
     EXPECT_FALSE(a->Escape(9999));
 }
 
+// COM3 and COM4, a second pseudo-terminal pair that the test run lets a test pull out (its
+// socat is killed, both ends vanish) and put back, through the command it names in
+// SERIALTOOLS_WINE_PAIR2. Wine starts that Unix command without waiting for it, so every
+// outcome is polled for.
+class VanishingAdapter : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* command = std::getenv("SERIALTOOLS_WINE_PAIR2");
+        if (!command)
+            GTEST_SKIP() << "no second COM pair to pull out";
+        command_ = command;
+        Pair("restore");
+        ASSERT_TRUE(PollUntil([&] {
+            port = tp::OpenTerminalPort("COM3");
+            return port != nullptr;
+        })) << "COM3 did not come back: " << tp::LastError();
+    }
+    void TearDown() override
+    {
+        port.reset();
+        if (!command_.empty())
+            Pair("restore");  // for whatever runs next
+    }
+    void Pair(const std::string& action)
+    {
+        std::string line = command_ + " " + action;
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &process))
+            << GetLastError();
+        WaitForSingleObject(process.hProcess, INFINITE);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+
+    std::string command_;
+    std::unique_ptr<tp::TerminalPort> port;
+};
+
+TEST_F(VanishingAdapter, APulledOutDeviceEndsTheWaitAsGone)
+{
+    ASSERT_TRUE(port->SetEventMask(tp::ev::RxChar | tp::ev::TxEmpty | tp::ev::Modem));
+    std::atomic<bool> done{false};
+    tp::WaitResult result = tp::WaitResult::Event;
+    std::thread waiter([&] {
+        for (;;) {
+            uint32_t mask = 0;
+            result = port->WaitEvent(mask);
+            if (result == tp::WaitResult::Event) {
+                char buffer[64];
+                port->Read(buffer, sizeof buffer, 0);
+            } else if (result != tp::WaitResult::Failed) {
+                break;
+            }
+        }
+        done = true;
+    });
+    Pair("cut");
+    const bool ended = PollUntil([&] { return done.load(); });
+    if (!ended)
+        port->StopWait();
+    waiter.join();
+    EXPECT_TRUE(ended) << "the wait went on after the device vanished";
+    EXPECT_EQ(result, tp::WaitResult::Gone);
+}
+
 TEST(ComOpen, MissingPortsAndPlainFilesAreRecognised)
 {
     // A name no driver owns (Wine maps free COM numbers to the machine's own ttyS devices).
