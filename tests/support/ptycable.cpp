@@ -1,32 +1,6 @@
 #include "ptycable.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 namespace testsupport {
-
-PtyCable::PtyCable()
-{
-    if (::pipe2(wake_, O_CLOEXEC) != 0)
-        wake_[0] = wake_[1] = -1;
-    // The near ends stay open here too, so a far end never sees a hang-up while a port under
-    // test is closed and reopened.
-    thread_ = std::thread([this] { Run(); });
-}
-
-PtyCable::~PtyCable()
-{
-    stop_ = true;
-    if (wake_[1] >= 0)
-        [[maybe_unused]] auto r = ::write(wake_[1], "x", 1);
-    thread_.join();
-    for (int fd : wake_)
-        if (fd >= 0)
-            ::close(fd);
-}
 
 void PtyCable::SetTransform(Transform transform)
 {
@@ -34,34 +8,15 @@ void PtyCable::SetTransform(Transform transform)
     transform_ = std::move(transform);
 }
 
-void PtyCable::Run()
+void PtyCable::Pass(int direction, std::string& bytes)
 {
-    const int from[2] = {left_.MasterFd(), right_.MasterFd()};
-    PtyPair* to[2] = {&right_, &left_};
-    while (!stop_) {
-        pollfd fds[3] = {{from[0], POLLIN, 0}, {from[1], POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        const int ready = ::poll(fds, 3, 1000);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready < 0 || (fds[2].revents & POLLIN))
-            return;
-        for (int direction = 0; direction < 2; ++direction) {
-            if (!(fds[direction].revents & POLLIN))
-                continue;
-            char buffer[65536];
-            const ssize_t n = ::read(from[direction], buffer, sizeof buffer);
-            if (n <= 0)
-                continue;
-            std::string bytes(buffer, static_cast<size_t>(n));
-            {
-                std::lock_guard lock(mutex_);
-                if (transform_)
-                    transform_(direction, bytes);
-            }
-            to[direction]->WriteMaster(bytes.data(), bytes.size());
-            relayed_[direction] += static_cast<uint64_t>(n);
-        }
+    const auto n = bytes.size();
+    {
+        std::lock_guard lock(mutex_);
+        if (transform_)
+            transform_(direction, bytes);
     }
+    relayed_[direction] += static_cast<uint64_t>(n);
 }
 
 }  // namespace testsupport

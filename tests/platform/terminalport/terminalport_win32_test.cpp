@@ -2,6 +2,7 @@
 // pseudo-terminal pair under Wine; without that mapping the tests skip rather than touch the
 // machine's own ports.
 #include "terminalport.h"
+#include "winecontrol.h"
 
 #include <gtest/gtest.h>
 
@@ -191,19 +192,15 @@ TEST_F(ComPair, ModemCallsFailWithACodeWhereTheDriverLacksLines)
     EXPECT_FALSE(a->Escape(9999));
 }
 
-// COM3 and COM4, a second pseudo-terminal pair that the test run lets a test pull out (its
-// socat is killed, both ends vanish) and put back, through the command it names in
-// SERIALTOOLS_WINE_PAIR2. Wine starts that Unix command without waiting for it, so every
-// outcome is polled for.
+// COM3 and COM4, a second pseudo-terminal pair that the test stage lets a test pull out (its
+// socat is killed, both ends vanish) and put back.
 class VanishingAdapter : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* command = std::getenv("SERIALTOOLS_WINE_PAIR2");
-        if (!command)
+        if (!control.Available())
             GTEST_SKIP() << "no second COM pair to pull out";
-        command_ = command;
-        Pair("restore");
+        ASSERT_TRUE(control.Restore("pair2"));
         ASSERT_TRUE(PollUntil([&] {
             port = tp::OpenTerminalPort("COM3");
             return port != nullptr;
@@ -212,24 +209,11 @@ protected:
     void TearDown() override
     {
         port.reset();
-        if (!command_.empty())
-            Pair("restore");  // for whatever runs next
-    }
-    void Pair(const std::string& action)
-    {
-        std::string line = command_ + " " + action;
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &process))
-            << GetLastError();
-        WaitForSingleObject(process.hProcess, INFINITE);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        if (control.Available())
+            control.Restore("pair2");  // for whatever runs next
     }
 
-    std::string command_;
+    testsupport::WineControl control;
     std::unique_ptr<tp::TerminalPort> port;
 };
 
@@ -251,7 +235,7 @@ TEST_F(VanishingAdapter, APulledOutDeviceEndsTheWaitAsGone)
         }
         done = true;
     });
-    Pair("cut");
+    ASSERT_TRUE(control.Cut("pair2"));
     const bool ended = PollUntil([&] { return done.load(); });
     if (!ended)
         port->StopWait();

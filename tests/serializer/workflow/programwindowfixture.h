@@ -23,6 +23,7 @@
 #include "modalrunner.h"
 #include "mvdriver.h"
 #include "sdiappform.h"
+#include "scopedsettings.h"
 #include "tempdir.h"
 
 namespace testsupport {
@@ -35,9 +36,6 @@ class ProgramWindow : public testing::Test {
 protected:
     void SetUp() override
     {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME"))
-            oldConfigHome_ = old;
-        setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
         eemint::SetModalRunner([this](QDialog& dialog) { return Answer(dialog); });
         forms_ = std::make_unique<eemint::EemintForms>();
     }
@@ -45,10 +43,6 @@ protected:
     {
         forms_.reset();
         eemint::SetModalRunner(nullptr);
-        if (oldConfigHome_)
-            setenv("XDG_CONFIG_HOME", oldConfigHome_->c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
     }
 
     int Answer(QDialog& dialog)
@@ -86,8 +80,7 @@ protected:
 
     ScopedBench bench;
     eemint::ScopedDriver driver{eemint::SystemDriver()};
-    TempDir config_{"programwindow"};
-    std::optional<std::string> oldConfigHome_;
+    ScopedSettings settings_;
     std::unique_ptr<eemint::EemintForms> forms_;
     Lines errors;
     std::optional<std::string> saveAs;

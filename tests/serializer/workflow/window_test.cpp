@@ -41,6 +41,8 @@
 #include "productform.h"
 #include "sdiappform.h"
 #include "settingsstore.h"
+#include "testenv.h"
+#include "scopedsettings.h"
 #include "tempdir.h"
 #include "windowrules.h"
 
@@ -61,10 +63,6 @@ class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        if (old)
-            oldConfigHome_ = old;
-        setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
         SetModalRunner([this](QDialog& dialog) { return Answer(dialog); });
     }
 
@@ -72,10 +70,6 @@ protected:
     {
         forms_.reset();
         SetModalRunner(nullptr);
-        if (oldConfigHome_)
-            setenv("XDG_CONFIG_HOME", oldConfigHome_->c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
     }
 
     int Answer(QDialog& dialog)
@@ -159,8 +153,7 @@ protected:
         return config;
     }
 
-    testsupport::TempDir config_{"eemint-window"};
-    std::optional<std::string> oldConfigHome_;
+    testsupport::ScopedSettings settings_;
     std::unique_ptr<EemintForms> forms_;
     std::vector<Shown> shown_;
     std::deque<std::function<int(QDialog&)>> answers_;
@@ -761,12 +754,14 @@ TEST_F(WindowTest, CancelGoesBackToTheConfigurationShownBeforeNew)
 
 TEST_F(WindowTest, SaveThatCannotBeWrittenStaysInEditMode)
 {
+    if (!testsupport::ScopedSettings::HasConfigFolder())
+        GTEST_SKIP() << "the registry store has no folder to block";
     // The settings folder is a plain file, so nothing can be stored below it.
-    const std::string blocked = (config_.Path() / "not-a-folder").string();
+    const std::string blocked = (settings_.Folder() / "not-a-folder").string();
     FILE* file = std::fopen(blocked.c_str(), "w");
     ASSERT_NE(file, nullptr);
     std::fclose(file);
-    setenv("XDG_CONFIG_HOME", blocked.c_str(), 1);
+    testsupport::SetEnv("XDG_CONFIG_HOME", blocked);
 
     TSDIAppForm& window = Start();
     EnterIdentity(window);

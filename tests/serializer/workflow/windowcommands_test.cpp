@@ -19,6 +19,7 @@
 #include "modalrunner.h"
 #include "mvdriver.h"
 #include "sdiappform.h"
+#include "scopedsettings.h"
 #include "tempdir.h"
 
 namespace eemint {
@@ -33,9 +34,6 @@ class WindowCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME"))
-            oldConfigHome_ = old;
-        setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
         SetModalRunner([this](QDialog& dialog) {
             auto* data = dialog.findChild<QLabel*>("InfoFormData");
             messages_.push_back({dialog.windowTitle().toStdString(), data ? data->text().toStdString() : ""});
@@ -49,10 +47,6 @@ protected:
     {
         forms_.reset();
         SetModalRunner(nullptr);
-        if (oldConfigHome_)
-            setenv("XDG_CONFIG_HOME", oldConfigHome_->c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
     }
 
     TSDIAppForm& window() { return *forms_->SDIAppForm(); }
@@ -61,8 +55,7 @@ protected:
 
     testsupport::ScopedBench bench_;
     ScopedDriver driver_{SystemDriver()};
-    testsupport::TempDir config_{"eemint-commands"};
-    std::optional<std::string> oldConfigHome_;
+    testsupport::ScopedSettings settings_;
     std::unique_ptr<EemintForms> forms_;
     std::vector<Message> messages_;
 };

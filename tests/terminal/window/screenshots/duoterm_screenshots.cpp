@@ -5,6 +5,7 @@
 // preset file and the exchange during a run and after a run with one mismatch. Run by
 // scripts/screenshots under Xvfb; writes PNG files into the folder given as argument.
 #include "terminalport.h"
+#include "testenv.h"
 #include "errorbox.h"
 #include "pictures.h"
 #include "ptycable.h"
@@ -51,10 +52,8 @@ void SaveWithPopup(QWidget& window, QComboBox* box, const char* name)
 
 // The preset slots and the exchange, on a cable whose far end corrupts the second message
 // port 1 sends.
-void ExchangeShots(const testsupport::TempDir& dir, const std::string& modemPairs)
+void ExchangeShots(const testsupport::TempDir& dir, testsupport::PtyCable& cable)
 {
-    testsupport::PtyCable cable;
-    setenv("MODEMSHIM_PAIRS", (modemPairs + "," + cable.LeftPath() + "=" + cable.RightPath()).c_str(), 1);
     const auto presets = dir.Path() / "duoterm.ini";
     std::filesystem::copy_file(DUOTERM_PRESETS_SAMPLE, presets, std::filesystem::copy_options::overwrite_existing);
     duoterm::TForm3Environment env;
@@ -121,7 +120,11 @@ int main(int argc, char** argv)
 
     testsupport::TempDir dir;
     testsupport::PtyCable cable;
-    setenv("MODEMSHIM_PAIRS", (cable.LeftPath() + "=" + cable.RightPath()).c_str(), 1);
+    if (!cable.Available()) {
+        std::fprintf(stderr, "screenshots: no cable for the ports\n");
+        return 1;
+    }
+    testsupport::SetEnv("MODEMSHIM_PAIRS", cable.LeftPath() + "=" + cable.RightPath());
     duoterm::TForm3Environment env;
     env.ports = [&](const QString& name) {
         return TCustomComm::OpenSystemPort(QString::fromStdString(
@@ -181,6 +184,6 @@ int main(int argc, char** argv)
     window.Comm2().Close();
     window.hide();
 
-    ExchangeShots(dir, cable.LeftPath() + "=" + cable.RightPath());
+    ExchangeShots(dir, cable);
     return pictures.Failed() ? 1 : 0;
 }
