@@ -44,6 +44,7 @@ protected:
         window.reset();
         SetErrorPresenter({});
         unsetenv("MODEMSHIM_PAIRS");
+        unsetenv("MODEMSHIM_OFF");
     }
 
     QString SavePath() const { return QString::fromStdString((dir.Path() / "save.ini").string()); }
@@ -258,7 +259,7 @@ TEST_F(WindowTest, ATypedPortNameOpensThatPortOrFails)
 
 TEST_F(WindowTest, APortWithoutModemLinesOpensAndWorksAndItsLinesStayOff)
 {
-    unsetenv("MODEMSHIM_PAIRS");  // the pseudo-terminals as they are: no modem lines
+    setenv("MODEMSHIM_OFF", "1", 1);  // the pseudo-terminals as they are: no modem lines
     Start();
     ui->DTR1chek->click();  // ticked while closed: put on the lines at the open
     ui->RTS2chek->click();
