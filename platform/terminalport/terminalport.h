@@ -92,6 +92,10 @@ enum class WaitResult {
 uint32_t LastError();
 void SetLastError(uint32_t code);
 bool Fail(uint32_t code);  // records the code, returns false
+// Whether a failed modem-line call (DTR, RTS, the modem status) failed because the device has
+// no modem lines at all, as a pseudo-terminal or some adapters: such a device still works,
+// and its lines are simply not there.
+bool IsNoModemLinesError(uint32_t code);
 
 class TerminalPort {
 public:

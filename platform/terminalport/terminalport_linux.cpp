@@ -33,6 +33,16 @@ constexpr int kDrainMs = 2;
 
 bool FailErrno() { return Fail(static_cast<uint32_t>(errno)); }
 
+}  // namespace
+
+// The modem ioctls of a tty driver without modem lines (a pseudo-terminal) fail with these.
+bool IsNoModemLinesError(uint32_t code)
+{
+    return code == ENOTTY || code == EINVAL;
+}
+
+namespace {
+
 int RemainingMs(Clock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());

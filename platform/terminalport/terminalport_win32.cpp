@@ -13,6 +13,18 @@ namespace {
 
 bool FailLast() { return Fail(::GetLastError()); }
 
+}  // namespace
+
+// EscapeCommFunction and GetCommModemStatus on a driver without modem lines (virtual and
+// some USB ports) fail with these.
+bool IsNoModemLinesError(uint32_t code)
+{
+    return code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_PARAMETER ||
+           code == ERROR_BAD_COMMAND;
+}
+
+namespace {
+
 // How long a failed wait pauses before the next, so that a driver that refuses every wait
 // (as some emulated ports do) does not make the wait thread spin.
 constexpr DWORD kFailedWaitPauseMs = 20;

@@ -167,7 +167,7 @@ void TCustomComm::ApplySettings()
         return;
     tp::Dcb dcb;
     handle_->GetState(dcb);
-    dcb.baudRate = BaudRateValue(baudRate_);
+    dcb.baudRate = BaudRateBps();
     dcb.parity = static_cast<uint8_t>(parity_);
     dcb.stopBits = static_cast<uint8_t>(stopbits_);
     dcb.byteSize = static_cast<uint8_t>(4 + databits_);
@@ -228,13 +228,35 @@ void TCustomComm::SetWriteBufSize(int32_t value)
         field = value;                          \
         ApplySettings();                        \
     }
-COMM_APPLYING_SETTER(BaudRate, TBaudRate, baudRate_)
 COMM_APPLYING_SETTER(Parity, TParity, parity_)
 COMM_APPLYING_SETTER(Stopbits, TStopbits, stopbits_)
 COMM_APPLYING_SETTER(Databits, TDatabits, databits_)
 COMM_APPLYING_SETTER(Options, TCommOptions, options_)
 COMM_APPLYING_SETTER(FlowControl, TFlowControl, flowControl_)
 #undef COMM_APPLYING_SETTER
+
+void TCustomComm::SetBaudRate(TBaudRate value)
+{
+    if (value == baudRate_ && customRate_ == 0)
+        return;
+    baudRate_ = value;
+    customRate_ = 0;
+    ApplySettings();
+}
+
+void TCustomComm::SetBaudRateBps(uint32_t value)
+{
+    for (int rate = cbr110; rate <= cbr256000; ++rate) {
+        if (BaudRateValue(static_cast<TBaudRate>(rate)) == value) {
+            SetBaudRate(static_cast<TBaudRate>(rate));
+            return;
+        }
+    }
+    if (value == customRate_)
+        return;
+    customRate_ = value;
+    ApplySettings();
+}
 
 void TCustomComm::SetCharsTimeOut(int32_t value)
 {
@@ -293,14 +315,22 @@ bool TCustomComm::EscapeFunction(int function)
     return true;
 }
 
+void TCustomComm::SetModemLine(uint32_t function)
+{
+    if (!IsOpen())
+        RaiseCommError("Port not open, unable to complete operation", -1);
+    if (!handle_->Escape(function) && !tp::IsNoModemLinesError(tp::LastError()))
+        RaiseCommError("EscapeCommFunction failure", LastErrorCode());
+}
+
 void TCustomComm::SetDTR(bool state)
 {
-    EscapeFunction(state ? tp::esc::SetDtr : tp::esc::ClrDtr);
+    SetModemLine(state ? tp::esc::SetDtr : tp::esc::ClrDtr);
 }
 
 void TCustomComm::SetRTS(bool state)
 {
-    EscapeFunction(state ? tp::esc::SetRts : tp::esc::ClrRts);
+    SetModemLine(state ? tp::esc::SetRts : tp::esc::ClrRts);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -57,6 +57,8 @@ public:
     void PurgeInput();
     bool ModemLineState(int line);
     bool EscapeFunction(int function);
+    // Put the line up or down. On a device without modem lines (a pseudo-terminal, some
+    // adapters) they do nothing and raise nothing: such a port still carries data.
     void SetDTR(bool state);
     void SetRTS(bool state);
     void ApplySettings();
@@ -67,6 +69,10 @@ public:
     void SetMonitorEvents(TCommEventType value);
     TBaudRate BaudRate() const { return baudRate_; }
     void SetBaudRate(TBaudRate value);
+    // The rate in bits per second: a member's value, or any other rate the device takes
+    // (BaudRate then keeps the last member set). Written at once into an open port's driver.
+    uint32_t BaudRateBps() const { return customRate_ ? customRate_ : BaudRateValue(baudRate_); }
+    void SetBaudRateBps(uint32_t value);
     TParity Parity() const { return parity_; }
     void SetParity(TParity value);
     TStopbits Stopbits() const { return stopbits_; }
@@ -126,6 +132,8 @@ private:
     // The system code of the last failed backend call, as the error code to raise.
     static int32_t LastErrorCode();
     void RefuseWhileOpen() const;
+    // DTR or RTS by an escape function; a device without modem lines lets it pass.
+    void SetModemLine(uint32_t function);
     void RetireThread();
 
     TCommPortFactory portFactory_;
@@ -136,6 +144,7 @@ private:
     std::unique_ptr<TCommEventThread> thread_;
     TCommEventType monitorEvents_ = TCommEventType::All();
     TBaudRate baudRate_ = cbr9600;
+    uint32_t customRate_ = 0;  // a rate no member stands for; 0 when baudRate_ applies
     TParity parity_ = paNone;
     TStopbits stopbits_ = sb10;
     TDatabits databits_ = da8;

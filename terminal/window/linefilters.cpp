@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <limits>
+
 namespace duoterm {
 
 namespace {
@@ -25,6 +27,11 @@ protected:
         if (event->type() != QEvent::KeyPress)
             return QObject::eventFilter(watched, event);
         auto* key = static_cast<QKeyEvent*>(event);
+        // The clipboard and undo shortcuts are the line's own, whatever text the key carries.
+        for (const auto shortcut : {QKeySequence::Paste, QKeySequence::Cut, QKeySequence::Copy,
+                                    QKeySequence::Undo, QKeySequence::Redo, QKeySequence::SelectAll})
+            if (key->matches(shortcut))
+                return false;
         QString text = key->text();
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
             text = QStringLiteral("\r");
@@ -104,10 +111,43 @@ void InstallHexKeyFilter(QComboBox* line, QPushButton* sendButton, std::function
     line->lineEdit()->installEventFilter(filter);
 }
 
-QValidator::State T1251Validator::validate(QString& input, int&) const
+QString LineBreaksToSpaces(const QString& text, int* pos)
 {
+    QString out;
+    out.reserve(text.size());
+    int newPos = pos ? *pos : 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const bool crlf = c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n');
+        if (crlf) {
+            if (pos && i + 1 < *pos)
+                --newPos;
+            ++i;
+        }
+        const bool lineBreak = crlf || c == QLatin1Char('\r') || c == QLatin1Char('\n') ||
+                               c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+        out += lineBreak ? QLatin1Char(' ') : c;
+    }
+    if (pos)
+        *pos = newPos;
+    return out;
+}
+
+QValidator::State TEntryLineValidator::validate(QString& input, int& pos) const
+{
+    if (input.contains(QLatin1Char('\r')) || input.contains(QLatin1Char('\n')) ||
+        input.contains(QChar::LineSeparator) || input.contains(QChar::ParagraphSeparator))
+        input = LineBreaksToSpaces(input, &pos);
+    if (kind_ == Kind::Hex)
+        return Acceptable;
     std::string bytes;
     return To1251(input, bytes) ? Acceptable : Invalid;
+}
+
+void PrepareEntryLine(QComboBox* line, TEntryLineValidator::Kind kind)
+{
+    line->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
+    line->lineEdit()->setValidator(new TEntryLineValidator(kind, line));
 }
 
 }  // namespace duoterm

@@ -28,10 +28,26 @@ void InstallHexKeyFilter(QComboBox* line, QPushButton* sendButton, std::function
 bool NumberFieldTakes(const QKeyEvent& key);
 void InstallNumberKeyFilter(QLineEdit* field);
 
-class T1251Validator : public QValidator {
+// An entry line holds one line of text: every line break put into it (pasted, or from a
+// stored text) becomes one space, CR LF included. A HEX line takes every other character
+// (the request language counts a non-digit as the digit 0); an ASCII line only characters
+// Windows-1251 can hold.
+class TEntryLineValidator : public QValidator {
 public:
-    using QValidator::QValidator;
+    enum class Kind { Hex, Ascii };
+    TEntryLineValidator(Kind kind, QObject* parent) : QValidator(parent), kind_(kind) {}
     State validate(QString& input, int& pos) const override;
+
+private:
+    Kind kind_;
 };
+
+// The text with each line break (CR LF, CR, LF, or a Unicode line or paragraph separator)
+// replaced by one space; pos, when given, is moved along.
+QString LineBreaksToSpaces(const QString& text, int* pos = nullptr);
+
+// Makes an editable drop-down an entry line: no length limit (a line edit's default cuts at
+// 32,767 characters) and the line-break rule above.
+void PrepareEntryLine(QComboBox* line, TEntryLineValidator::Kind kind);
 
 }  // namespace duoterm

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 class TCustomComm;
 
@@ -35,6 +36,11 @@ inline const QString kStatusOpenBang = QStringLiteral("COM-порт ОТКРЫТ
 inline const QString kStatusNotConnected = QStringLiteral("Устройство не подключено! COM-порт ЗАКРЫТ");
 inline const QString kDeviceLostMessage =
     QStringLiteral("COM-порт %1 отключён: устройство больше не отвечает. Порт закрыт.");
+// A setting one port of the shared settings refused: the side ("Левый порт", "Правый порт"),
+// its device and the component's error.
+inline const QString kSettingRefusedMessage = QStringLiteral("%1 (%2) не принял настройку: %3");
+inline const QString kLeftPort = QStringLiteral("Левый порт");
+inline const QString kRightPort = QStringLiteral("Правый порт");
 
 struct PortPanelState {
     LabelState status{kStatusClosed, LabelColour::Red};
@@ -44,8 +50,11 @@ struct PortPanelState {
     bool dtr = false;
     bool rts = false;
     bool sameSettings = true;
-    // The selected item of each setting selector, in kAllSettings order.
+    // The selected item of each setting selector, in kAllSettings order (-1: a rate no item
+    // shows, typed into the rate box).
     std::array<int, 4> selected{};
+    // The rate in effect, in bits per second.
+    uint32_t speed = 0;
     // DSR, CTS, DCD, RI.
     LabelState dsr = ModemLabel(mlDSR, false);
     LabelState cts = ModemLabel(mlCTS, false);
@@ -65,11 +74,17 @@ public:
     const PortPanelState& State() const { return state_; }
     bool IsOpenShown() const { return !state_.openEnabled; }
 
-    // The port selector's text changed or was chosen: closes the port, takes the text as the
-    // device when it is one of "COM1" to "COM25", and reopens when the port was open.
+    // A port was chosen or typed (and confirmed) in the port selector: when it names another
+    // device than the one in use, closes the port, takes the name as the device (a COM name in
+    // any letter case, or a path) and reopens when the port was open. The same name, or an
+    // empty text, changes nothing.
     void COMChange(const QString& text);
     // A setting selector's item was chosen (-1: none, the setting is kept).
     void SettingChange(Setting setting, int index);
+    // A rate typed into the rate box (and confirmed): applied as a chosen one is, when it is a
+    // whole number of bits per second other than the rate in effect; anything else changes
+    // nothing. A rate the device refuses is raised, and the rate in effect before stays.
+    void SpeedTyped(const QString& text);
     void SpeedChange(int index) { SettingChange(Setting::Speed, index); }
     void BITChange(int index) { SettingChange(Setting::Bits, index); }
     void chetnostChange(int index) { SettingChange(Setting::Parity, index); }
@@ -90,11 +105,21 @@ public:
 
 private:
     void ShowClosed();
-    // Opens the port with an input queue sized for its rate.
+    // Opens the port with an input queue sized for its rate; a failed open leaves it closed.
     void OpenPort();
     void Reopen();
-    void CopySettingTo(TPortControl& other, Setting setting);
-    void SetSameSettingsTick(bool ticked);
+    // Closes the port, stores the value (none: the value kept), passes it to the twin when the
+    // settings are shared, and reopens when the port was open. A value a port refuses is
+    // taken back on that port, so that every port keeps what it had in effect.
+    void ApplySetting(Setting setting, std::optional<uint32_t> value);
+    // Takes a setting's value from the twin; the error text when the open port refused it, in
+    // which case the value in effect before stays.
+    std::optional<QString> TakeSetting(Setting setting, uint32_t value);
+    // The refusal of a setting by this port, naming the port.
+    QString Refusal(const QString& error) const;
+    QStringList SameSettingsClick(bool ticked);
+    // The selectors show the port's values.
+    void ShowSettings();
     void RefreshLabel(TModemLine line, LabelState& label);
 
     int side_;

@@ -77,14 +77,27 @@ TPortPanel::TPortPanel(QFrame* panel, TPortControl& control, TPortTraffic& traff
         box->setInsertPolicy(QComboBox::NoInsert);
     com->setInsertPolicy(QComboBox::NoInsert);
 
-    connect(openPort, &QPushButton::clicked, this, [this] { Handle([this] { control_.OpenPortClick(); }); });
+    // The open button opens the port the box names, also when its text was typed and the
+    // focus never left it.
+    connect(openPort, &QPushButton::clicked, this, [this] {
+        Handle([this] {
+            control_.COMChange(com->currentText());
+            control_.OpenPortClick();
+        });
+    });
     connect(closePort, &QPushButton::clicked, this, [this] { Handle([this] { control_.ClosePortClick(); }); });
-    // The port selector acts on every edit of its text and on every choice of an item (not on
-    // the text changes the combo box makes itself, as when it loses the focus).
-    connect(com->lineEdit(), &QLineEdit::textEdited, this,
-            [this](const QString& text) { Handle([&] { control_.COMChange(text); }); });
+    // The port selector acts on a chosen item, and on a typed name once it is confirmed with
+    // Enter or by leaving the box; only another port than the one in use changes anything.
+    connect(com->lineEdit(), &QLineEdit::editingFinished, this,
+            [this] { Handle([this] { control_.COMChange(com->currentText()); }); });
     connect(com, &QComboBox::activated, this,
             [this] { Handle([this] { control_.COMChange(com->currentText()); }); });
+    // A typed rate applies on Enter or when the box loses the focus, as a chosen one does.
+    QComboBox* speed = selectors[static_cast<size_t>(Setting::Speed)];
+    connect(speed->lineEdit(), &QLineEdit::editingFinished, this, [this, speed] {
+        Handle([this, speed] { control_.SpeedTyped(speed->currentText()); });
+        ShowSpeed();
+    });
     for (size_t i = 0; i < selectors.size(); ++i) {
         connect(selectors[i], &QComboBox::activated, this, [this, i](int index) {
             Handle([&] { control_.SettingChange(kAllSettings[i], index); });
@@ -101,7 +114,8 @@ TPortPanel::TPortPanel(QFrame* panel, TPortControl& control, TPortTraffic& traff
     connect(sendAscii, &QPushButton::clicked, this, [this] {
         Handle([this] { traffic_.OtpravButtonASCCIClick(asciiLine->currentText(), vk->isChecked()); });
     });
-    asciiLine->lineEdit()->setValidator(new T1251Validator(asciiLine));
+    PrepareEntryLine(hexLine, TEntryLineValidator::Kind::Hex);
+    PrepareEntryLine(asciiLine, TEntryLineValidator::Kind::Ascii);
     connect(autoSend, &QCheckBox::clicked, this, [this](bool ticked) { traffic_.SetAutoSend(ticked); });
     connect(clear, &QPushButton::clicked, this, [this] {
         traffic_.Clear();
@@ -175,6 +189,20 @@ void TPortPanel::Render()
             selectors[i]->setCurrentIndex(index);
         }
     }
+    // A rate is shown anew when it changed, not while the user types into the box.
+    if (state.speed != shownSpeed_)
+        ShowSpeed();
+}
+
+void TPortPanel::ShowSpeed()
+{
+    const PortPanelState& state = control_.State();
+    QComboBox* speed = selectors[static_cast<size_t>(Setting::Speed)];
+    const QSignalBlocker quiet(speed);
+    if (state.selected[static_cast<size_t>(Setting::Speed)] >= 0)
+        speed->setCurrentIndex(state.selected[static_cast<size_t>(Setting::Speed)]);
+    speed->setEditText(QString::number(state.speed));
+    shownSpeed_ = state.speed;
 }
 
 }  // namespace duoterm

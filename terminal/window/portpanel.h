@@ -58,9 +58,12 @@ signals:
 private:
     template <typename F>
     void Handle(F&& handler);
+    // The rate box shows the rate in effect.
+    void ShowSpeed();
 
     TPortControl& control_;
     TPortTraffic& traffic_;
+    uint32_t shownSpeed_ = 0;
 };
 
 // Paints a status or modem label.

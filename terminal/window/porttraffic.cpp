@@ -4,6 +4,7 @@
 #include "comm.h"
 #include "request.h"
 
+#include <QCoreApplication>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -14,6 +15,8 @@ namespace duoterm {
 namespace {
 
 constexpr size_t kReadChunk = 65536;
+// A long message goes out in pieces of this size.
+constexpr size_t kWritePiece = 4096;
 
 }  // namespace
 
@@ -33,10 +36,32 @@ QString From1251(const std::string& bytes)
 
 TPortTraffic::TPortTraffic(int side, TCustomComm& port) : side_(side), port_(port) {}
 
+void TPortTraffic::WriteWhole(const std::vector<uint8_t>& bytes)
+{
+    // Between the pieces the events of the ports run (the user's input waits): the port that
+    // receives the message may be the window's other one, whose reading runs on this thread,
+    // and a message longer than the line's buffers only moves on while it reads. A write that
+    // moves nothing within the port's time-out ends the message, as a failed write does.
+    const struct Writing {
+        bool& flag;
+        explicit Writing(bool& f) : flag(f) { flag = true; }
+        ~Writing() { flag = false; }
+    } writing(writing_);
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const size_t piece = std::min(kWritePiece, bytes.size() - sent);
+        const int n = port_.Write(bytes.data() + sent, static_cast<int>(piece));
+        if (n <= 0)
+            return;
+        sent += static_cast<size_t>(n);
+        if (sent < bytes.size())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
 void TPortTraffic::Write(const std::vector<uint8_t>& bytes)
 {
-    if (!bytes.empty())
-        port_.Write(bytes.data(), static_cast<int>(bytes.size()));
+    WriteWhole(bytes);
     if (onMessageWritten)
         onMessageWritten(side_, bytes.data(), bytes.size());
 }
@@ -52,9 +77,7 @@ void TPortTraffic::writeportASCCI(const QString& text, bool vk)
 {
     std::string bytes;
     To1251(text, bytes);
-    const std::vector<uint8_t> message = traffic::AsciiMessage(bytes, vk);
-    if (!message.empty())
-        port_.Write(message.data(), static_cast<int>(message.size()));
+    WriteWhole(traffic::AsciiMessage(bytes, vk));
 }
 
 void TPortTraffic::OtpravButtonClick(const QString& request)
@@ -73,7 +96,8 @@ void TPortTraffic::OtpravButtonASCCIClick(const QString& text, bool vk)
 
 void TPortTraffic::TxEmpty(const QString& hexLine, const QString& asciiLine, bool vk)
 {
-    if (!autoSend_ || !manualSent_)
+    // A transmitter that runs empty between the pieces of a long message is not the end of it.
+    if (!autoSend_ || !manualSent_ || writing_)
         return;
     if (lastSendHex_)
         obrabZapstr(hexLine);

@@ -66,12 +66,15 @@ public:
 private:
     void ReadWaiting(std::vector<uint8_t>& into);
     void Write(const std::vector<uint8_t>& bytes);
+    // Writes a message whole, however long.
+    void WriteWhole(const std::vector<uint8_t>& bytes);
 
     int side_;
     TCustomComm& port_;
     bool lastSendHex_ = false;
     bool manualSent_ = false;  // a send button (or Enter) has sent on this side
     bool autoSend_ = false;
+    bool writing_ = false;  // a message is being written
     int pendingRx_ = 0;
     std::vector<uint8_t> staged_;  // read since the last tick, shown at the next
     traffic::RxLog log_;

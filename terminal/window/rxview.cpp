@@ -69,14 +69,22 @@ QString TRxModel::RowText(uint64_t row) const
 
 QString TRxModel::CopyText(uint64_t first, uint64_t last) const
 {
-    if (rows_ == 0 || first > last)
+    if (rows_ == 0 || first > last || first >= rows_)
         return {};
-    const size_t firstLine = LineOfRow(std::min(first, rows_ - 1));
-    const size_t lastLine = LineOfRow(std::min(last, rows_ - 1));
-    QStringList texts;
-    for (size_t line = firstLine; line <= lastLine; ++line)
-        texts << LineText(line, 0, LineLength(line));
-    return texts.join(QLatin1Char('\n'));
+    last = std::min(last, rows_ - 1);
+    // Exactly the rows selected: the rows of one wrapped line join up again, and the lines
+    // are one a line.
+    QString text;
+    size_t line = LineOfRow(first);
+    for (uint64_t row = first; row <= last; ++row) {
+        const size_t rowLine = LineOfRow(row);
+        if (rowLine != line) {
+            text += QLatin1Char('\n');
+            line = rowLine;
+        }
+        text += RowText(row);
+    }
+    return text;
 }
 
 bool TRxModel::Sync()

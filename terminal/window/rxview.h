@@ -3,8 +3,8 @@
 // receive store through a row index that formats only the rows on screen; a long line is shown
 // wrapped over several rows of a fixed width, as a text box with word wrap shows it, so that
 // no row costs more to draw than the view can show, and nothing is kept per row. Rows can be
-// selected with the mouse and the keyboard and copied (Ctrl+C or the context menu): a line
-// wrapped over several rows is copied as one line.
+// selected with the mouse and the keyboard and copied (Ctrl+C or the context menu): exactly
+// the rows selected, the part of a wrapped line they show without a break inside it.
 //
 // Threads: user-interface thread only.
 #pragma once
@@ -32,7 +32,8 @@ public:
     // The text of a row, and the line it belongs to.
     QString RowText(uint64_t row) const;
     size_t LineOfRow(uint64_t row) const;
-    // The whole text of the lines rows first to last belong to, one line each.
+    // The text of rows first to last: the rows of a wrapped line joined, a line break between
+    // the rows of two lines.
     QString CopyText(uint64_t first, uint64_t last) const;
 
 private:

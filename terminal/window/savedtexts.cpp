@@ -1,5 +1,7 @@
 #include "savedtexts.h"
 
+#include "linefilters.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -46,7 +48,9 @@ QByteArray FormatSavedTexts(const SavedTexts& texts)
     QStringEncoder encode("windows-1251");
     QByteArray bytes;
     for (const QString& text : texts) {
-        bytes += encode(text);
+        // A line break inside a text would split it over two lines and move every text after
+        // it: it is stored as the space an entry line shows for it.
+        bytes += encode(LineBreaksToSpaces(text));
         bytes += "\r\n";
     }
     return bytes;

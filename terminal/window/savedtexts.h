@@ -17,7 +17,8 @@ inline const QString kSavedTextsFile = QStringLiteral("save.ini");
 // The texts a file's bytes hold: a line ends at CR LF, LF or CR; missing lines are empty and
 // lines after the sixth are ignored.
 SavedTexts ParseSavedTexts(const QByteArray& bytes);
-// The file's bytes for the texts.
+// The file's bytes for the texts; a line break inside a text is stored as a space, so that
+// each text stays on its own line.
 QByteArray FormatSavedTexts(const SavedTexts& texts);
 
 struct SavedTextsRead {

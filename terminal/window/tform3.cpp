@@ -47,8 +47,10 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
     panel1_ = std::make_unique<TPortPanel>(ui_->COM1Panel, port1_, traffic1_);
     panel2_ = std::make_unique<TPortPanel>(ui_->COM2Panel, port2_, traffic2_);
     // Enter in either exchange line sends port 1's HEX line, as Enter in that line does.
-    for (QComboBox* line : {ui_->EditPered, ui_->EditPered2})
+    for (QComboBox* line : {ui_->EditPered, ui_->EditPered2}) {
         InstallHexKeyFilter(line, ui_->OtpravButton, [this] { panel1_->OtpravButtonClick(); });
+        PrepareEntryLine(line, TEntryLineValidator::Kind::Hex);
+    }
     // A handler of one panel may change the other (the shared settings).
     connect(panel1_.get(), &TPortPanel::Handled, this, &TForm3::RenderPanels);
     connect(panel2_.get(), &TPortPanel::Handled, this, &TForm3::RenderPanels);
@@ -198,8 +200,13 @@ void TForm3::Comportname()
         ui_->COM2->clear();
         ui_->COM->addItems(choice.items);
         ui_->COM2->addItems(choice.items);
-        ui_->COM->setEditText(choice.port1.isEmpty() ? QString() : choice.port1);
-        ui_->COM2->setEditText(choice.port2.isEmpty() ? QStringLiteral("COM2") : choice.port2);
+        // The item that shows a port is also the one selected, so that leaving the box finds
+        // nothing to change.
+        for (auto [box, text] : {std::pair{ui_->COM, choice.port1.isEmpty() ? QString() : choice.port1},
+                                 std::pair{ui_->COM2, choice.port2.isEmpty() ? QStringLiteral("COM2") : choice.port2}}) {
+            box->setCurrentIndex(box->findText(text));
+            box->setEditText(text);
+        }
     }
     port1_.COMChange(ui_->COM->currentText());
     port2_.COMChange(ui_->COM2->currentText());

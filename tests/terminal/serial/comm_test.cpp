@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -115,6 +117,15 @@ TEST_F(CommFixture, EnumerationsReachTheDriverAsTheirValues)
         port.SetBaudRate(rate);
         EXPECT_EQ(port.fake->states.back().baudRate, value);
     }
+    // Any other rate in bits per second; a member's value sets that member.
+    port.SetBaudRateBps(250000);
+    EXPECT_EQ(port.fake->states.back().baudRate, 250000u);
+    EXPECT_EQ(port.BaudRateBps(), 250000u);
+    port.SetBaudRate(cbr256000);  // the member last set, chosen again
+    EXPECT_EQ(port.fake->states.back().baudRate, 256000u);
+    port.SetBaudRateBps(9600);
+    EXPECT_EQ(port.BaudRate(), cbr9600);
+    EXPECT_EQ(port.fake->states.back().baudRate, 9600u);
     port.SetParity(paSpace);
     EXPECT_EQ(port.fake->states.back().parity, 4);
     port.SetStopbits(sb15);
@@ -245,6 +256,13 @@ TEST_F(CommFixture, EscapeFunctionsAndModemLines)
     EXPECT_EQ(port.fake->escapes, (std::vector<uint32_t>{5, 6, 3, 4}));
     port.fake->failEscape = 50;
     EXPECT_EQ(ErrorOf([&] { port.EscapeFunction(9); }), "EscapeCommFunction failure (Error: 50) ");
+    // A device without modem lines: DTR and RTS do nothing and raise nothing; other failures
+    // of them are reported.
+    port.fake->failEscape = ENOTTY;
+    port.SetDTR(true);
+    port.SetRTS(false);
+    port.fake->failEscape = EIO;
+    EXPECT_EQ(ErrorOf([&] { port.SetRTS(true); }), "EscapeCommFunction failure (Error: 5) ");
 
     port.fake->modemStatus = 0x10 | 0x80;  // CTS and RLSD on
     const bool expected[] = {false, true, false, false, true, false};

@@ -29,6 +29,7 @@ public:
     platform::terminalport::Dcb driverDcb;  // what GetState reports
     uint32_t modemStatus = 0;
     bool modemFails = false;
+    uint32_t refusedBaudRate = 0;  // SetState refuses this rate (code 87)
     uint32_t lineErrors = 0, inQueue = 0;
     uint32_t eventOnStop = 0;  // a wait that completes with these events when stopped
 
@@ -89,6 +90,8 @@ public:
     {
         Log("SetState");
         states.push_back(dcb);
+        if (refusedBaudRate != 0 && dcb.baudRate == refusedBaudRate)
+            return platform::terminalport::Fail(87);
         return Result(failSetState);
     }
     bool SetTimeouts(const platform::terminalport::Timeouts& t) override

@@ -40,6 +40,7 @@ protected:
                 }
                 auto port = std::make_unique<FakeTerminalPort>();
                 port->modemStatus = modemStatus;
+                port->refusedBaudRate = refusedBaudRate;
                 fakes[name] = port.get();
                 return port;
             });
@@ -57,6 +58,7 @@ protected:
     std::map<QString, FakeTerminalPort*> fakes;
     std::set<QString> missing;
     uint32_t modemStatus = 0;
+    uint32_t refusedBaudRate = 0;
     TComm comm1, comm2;
     TPortControl port1{1, comm1}, port2{2, comm2};
 };
@@ -107,6 +109,35 @@ TEST_F(Twins, AFailedOpenLeavesTheNotConnectedStatus)
     EXPECT_EQ(ErrorOf([&] { port1.OpenPortClick(); }), "Error accessing specified device (Error: 2) ");
     EXPECT_EQ(port1.State().status, (LabelState{kStatusNotConnected, LabelColour::Red}));
     EXPECT_TRUE(port1.State().openEnabled && !port1.State().closeEnabled);
+}
+
+TEST_F(Twins, ARefusedRateGivesTheComponentsErrorAndEachPortKeepsTheRateInEffect)
+{
+    refusedBaudRate = 250000;
+    port1.odinnastrClick(false);
+    port1.OpenPortClick();
+    port2.OpenPortClick();
+    EXPECT_EQ(ErrorOf([&] { port1.SpeedTyped("250000"); }), "Error updating DataControlBlock (Error: 87) ");
+    EXPECT_EQ(comm1.BaudRateBps(), 4800u);
+    EXPECT_EQ(port1.State().speed, 4800u);
+    EXPECT_EQ(port1.State().selected[0], 5);
+    EXPECT_TRUE(comm1.IsOpen());
+    EXPECT_EQ(port1.State().status, (LabelState{kStatusOpen, LabelColour::Green}));
+    EXPECT_FALSE(port1.State().openEnabled);
+
+    // Shared, and only port 2 refuses: the box names it, and each port shows what it has.
+    refusedBaudRate = 0;
+    fakes["Com2"]->refusedBaudRate = 250000;
+    port1.odinnastrClick(true);
+    EXPECT_EQ(ErrorOf([&] { port1.SpeedTyped("250000"); }),
+              "Правый порт (Com2) не принял настройку: Error updating DataControlBlock (Error: 87)");
+    EXPECT_EQ(comm1.BaudRateBps(), 250000u);
+    EXPECT_EQ(port1.State().speed, 250000u);
+    EXPECT_EQ(port1.State().selected[0], -1);  // no item shows it
+    EXPECT_EQ(comm2.BaudRateBps(), 4800u);
+    EXPECT_EQ(port2.State().speed, 4800u);
+    EXPECT_EQ(fakes["Com2"]->states.back().baudRate, 4800u);  // the driver has the rate in effect again
+    EXPECT_TRUE(comm1.IsOpen() && comm2.IsOpen());
 }
 
 TEST_F(Twins, SharedSettingsReachTheOpenTwinsDriverWithoutAReopen)
@@ -170,19 +201,31 @@ TEST_F(Twins, SettingsAndPortChoiceOnAClosedPortOnlyStore)
     EXPECT_TRUE(opens.empty());
 }
 
-TEST_F(Twins, EditingThePortTextReopensAndOnlyAValidNameChangesTheDevice)
+TEST_F(Twins, APortNameReopensOnlyWhenItNamesAnotherPort)
 {
     port1.COMChange("COM3");
     port1.OpenPortClick();
-    for (const char* text : {"COM", "COM2", "COM26", "com5", "COM25", "x"}) {
-        const int before = opens["COM3"] + opens["COM2"] + opens["COM25"];
-        port1.COMChange(text);
-        EXPECT_TRUE(comm1.IsOpen()) << text;
+    struct Case {
+        const char* text;
+        const char* device;  // the device afterwards
+        bool reopened;
+    } cases[] = {
+        {"COM3", "COM3", false}, {"com3", "COM3", false}, {"", "COM3", false}, {" COM3 ", "COM3", false},
+        {"COM2", "COM2", true},  {"COM26", "COM26", true}, {"com5", "com5", true}, {"/dev/ttyX", "/dev/ttyX", true},
+    };
+    for (const Case& c : cases) {
+        int before = 0;
+        for (const auto& [name, count] : opens)
+            before += count;
+        port1.COMChange(c.text);
+        int after = 0;
+        for (const auto& [name, count] : opens)
+            after += count;
+        EXPECT_TRUE(comm1.IsOpen()) << c.text;
+        EXPECT_EQ(comm1.DeviceName(), c.device) << c.text;
         EXPECT_EQ(port1.State().status, (LabelState{kStatusOpen, LabelColour::Green}));
-        EXPECT_EQ(opens["COM3"] + opens["COM2"] + opens["COM25"], before + 1) << text;
+        EXPECT_EQ(after, before + (c.reopened ? 1 : 0)) << c.text;
     }
-    EXPECT_EQ(comm1.DeviceName(), "COM25");
-    EXPECT_EQ(opens["COM2"], 3);
 
     // A reopen that fails leaves the port shown closed.
     missing.insert("COM9");

@@ -167,7 +167,7 @@ TEST_F(PortTraffic, TheExchangeTakesReceivedBytesInsteadOfTheDisplay)
     EXPECT_EQ(taken, "\x10\x20");
 }
 
-TEST_F(PortTraffic, TheViewsWrapLongLinesAndCopyThemWhole)
+TEST_F(PortTraffic, TheViewsWrapLongLinesAndCopyExactlyTheSelectedRows)
 {
     input = "first line\r\nsecond\r\n\xCF\xF0\xE8";
     traffic.RxChar(23);
@@ -177,9 +177,11 @@ TEST_F(PortTraffic, TheViewsWrapLongLinesAndCopyThemWhole)
     chars.Sync();
     EXPECT_EQ(hex.RowCount(), 3u);  // 23 bytes, 8 a row
     EXPECT_EQ(hex.RowText(2), "6E 64 0D 0A CF F0 E8 ");
-    EXPECT_EQ(hex.CopyText(1, 1).size(), 23 * 3);  // a row copies its whole line
+    EXPECT_EQ(hex.CopyText(1, 1), "6E 65 0D 0A 73 65 63 6F ");  // one row of a wrapped line
+    EXPECT_EQ(hex.CopyText(1, 2), "6E 65 0D 0A 73 65 63 6F 6E 64 0D 0A CF F0 E8 ");  // joined again
     EXPECT_EQ(chars.RowCount(), 3u);
     EXPECT_EQ(chars.CopyText(0, 2), QStringLiteral("first line\nsecond\nПри"));
+    EXPECT_EQ(chars.CopyText(1, 2), QStringLiteral("second\nПри"));
 
     traffic.Clear();
     EXPECT_FALSE(hex.Sync());

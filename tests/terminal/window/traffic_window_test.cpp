@@ -5,6 +5,8 @@
 #include "rxview.h"
 #include "windowtesting.h"
 
+#include <QClipboard>
+#include <QFile>
 #include <QLineEdit>
 
 using namespace duoterm;
@@ -22,6 +24,15 @@ QStringList Lines(TRxView* view)
 int RowCount(TRxView* view)
 {
     return static_cast<int>(view->Model()->RowCount());
+}
+
+// Pastes text from the clipboard into an entry line with the keyboard's shortcut, replacing
+// what it held.
+void Paste(QComboBox* line, const QString& text)
+{
+    QApplication::clipboard()->setText(text);
+    line->lineEdit()->selectAll();
+    QTest::keyClick(line->lineEdit(), Qt::Key_V, Qt::ControlModifier);
 }
 
 using TrafficWindow = windowtesting::CableWindowTest;
@@ -81,6 +92,85 @@ TEST_F(TrafficWindow, TheHexLinesFilterKeysAndEnterSends)
     Key(line, "\r", Qt::Key_Return);
     QTest::qWait(150);
     EXPECT_EQ(Lines(ui->dataHex2), QStringList{"0A 0B "});
+}
+
+TEST_F(TrafficWindow, APastedLineBreakIsASpaceAndTheSixTextsComeBackInTheirPlaces)
+{
+    Paste(ui->otpravedit, "01 02\n03 04\r\n05");
+    EXPECT_EQ(ui->otpravedit->currentText(), "01 02 03 04 05");
+    ui->OtpravButton->click();
+    ASSERT_TRUE(Eventually([&] { return window->Traffic(2).Log().TotalBytes() >= 5; }));
+    EXPECT_EQ(Received(window->Traffic(2)), std::string("\x01\x02\x03\x04\x05"));
+
+    Paste(ui->otpraveditASCCI2, "AT\r\nZ\r");
+    EXPECT_EQ(ui->otpraveditASCCI2->currentText(), "AT Z ");
+    ui->OtpravButtonASCCI2->click();
+    ASSERT_TRUE(Eventually([&] { return window->Traffic(1).Log().TotalBytes() >= 5; }));
+    EXPECT_EQ(Received(window->Traffic(1)), "AT Z ");
+
+    Paste(ui->EditPered2, "0A\n0B");
+    EXPECT_EQ(ui->EditPered2->currentText(), "0A 0B");
+    window->close();
+    QFile file(QString::fromStdString((dir.Path() / "save.ini").string()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ParseSavedTexts(file.readAll()), (SavedTexts{"01 02 03 04 05", "", "", "AT Z ", "", "0A 0B"}));
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(TrafficWindow, LinesOfAHundredThousandCharactersAreKeptAndSentWhole)
+{
+    QString digits;
+    std::string bytes;
+    for (int i = 0; i < 50000; ++i) {
+        const int value = (i * 7 + i / 256) & 0xFF;
+        digits += QString::asprintf("%02X", value);
+        bytes += static_cast<char>(value);
+    }
+    Paste(ui->otpravedit, digits);
+    ASSERT_EQ(ui->otpravedit->currentText().size(), 100000);
+    ui->OtpravButton->click();
+    ASSERT_TRUE(Eventually([&] { return window->Traffic(2).Log().TotalBytes() >= bytes.size(); }, 30000))
+        << window->Traffic(2).Log().TotalBytes();
+    EXPECT_EQ(Received(window->Traffic(2)), bytes);
+
+    const QString text(100000, QLatin1Char('z'));
+    Paste(ui->otpraveditASCCI2, text);
+    ASSERT_EQ(ui->otpraveditASCCI2->currentText().size(), 100000);
+    ui->OtpravButtonASCCI2->click();
+    ASSERT_TRUE(Eventually([&] { return window->Traffic(1).Log().TotalBytes() >= 100000; }, 30000));
+    EXPECT_EQ(Received(window->Traffic(1)), text.toStdString());
+
+    Paste(ui->EditPered, digits);
+    EXPECT_EQ(ui->EditPered->currentText(), digits);
+    EXPECT_EQ(window->EntryTexts()[4].size(), 100000);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(TrafficWindow, CopyTakesExactlyTheSelectedRows)
+{
+    QString request;
+    for (int i = 0; i < 2500; ++i)
+        request += QString::asprintf("%02X", i & 0xFF);
+    ui->otpravedit->setEditText(request);
+    ui->OtpravButton->click();
+    ASSERT_TRUE(Eventually([&] { return window->Traffic(2).Log().TotalBytes() >= 2500; }));
+    ASSERT_TRUE(Eventually([&] { return ui->dataHex2->Model()->RowCount() >= 2500 / 8; }));
+    // Two rows inside the first line that wraps over three rows or more: eight bytes a row.
+    const traffic::RxLog& log = window->Traffic(2).Log();
+    TRxModel* model = ui->dataHex2->Model();
+    uint64_t row = 0;
+    while (row < model->RowCount() && log.LineBytes(model->LineOfRow(row)).size() < 17)
+        ++row;
+    ASSERT_LT(row, model->RowCount());
+    const auto line = log.LineBytes(model->LineOfRow(row));
+    QString expected;
+    for (size_t i = 8; i < std::min<size_t>(24, line.size()); ++i)
+        expected += QString::asprintf("%02X ", line[i]);
+    ui->dataHex2->SelectRows(row + 1, row + 2);
+    ui->dataHex2->setFocus();
+    QApplication::clipboard()->clear();
+    ui->dataHex2->Copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), expected);
 }
 
 TEST_F(TrafficWindow, TheAsciiLineTakesOnlyWhatTheCodePageHolds)

@@ -114,6 +114,14 @@ TEST(SavedTexts, RoundTripInWindows1251KeepsBlanksAndLineEnds)
     EXPECT_EQ(FileBytes(path), QByteArray("\r\n\r\n\r\n\r\n\r\n\r\n"));
 }
 
+TEST(SavedTexts, ALineBreakInsideATextIsStoredAsASpaceAndEveryTextKeepsItsPlace)
+{
+    const SavedTexts texts = {"01 02\n03", "AT\r\nZ", "", "a\rb", "\n", "FF"};
+    const QByteArray bytes = FormatSavedTexts(texts);
+    EXPECT_EQ(bytes.count("\r\n"), 6);
+    EXPECT_EQ(ParseSavedTexts(bytes), (SavedTexts{"01 02 03", "AT Z", "", "a b", " ", "FF"}));
+}
+
 TEST(SavedTexts, ShortLongAndForeignFiles)
 {
     // Two lines restore the port 1 lines and empty the rest; lines past the sixth are

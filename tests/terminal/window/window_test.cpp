@@ -44,6 +44,7 @@ protected:
         window.reset();
         SetErrorPresenter({});
         unsetenv("MODEMSHIM_PAIRS");
+        unsetenv("MODEMSHIM_OFF");
     }
 
     QString SavePath() const { return QString::fromStdString((dir.Path() / "save.ini").string()); }
@@ -52,10 +53,12 @@ protected:
     {
         TForm3Environment env;
         env.ports = [this](const QString& name) {
+            ++opens[name.toUpper().toStdString()];
             const std::string upper = name.toUpper().toStdString();
-            const std::string path = upper == "COM1" ? left->SlavePath()
-                                     : upper == "COM2" ? right->SlavePath()
-                                                       : "/nonexistent/" + upper;
+            const std::string path = upper == "COM1"          ? left->SlavePath()
+                                     : upper == "COM2"        ? right->SlavePath()
+                                     : name.startsWith('/') ? name.toStdString()
+                                                              : "/nonexistent/" + upper;
             return TCustomComm::OpenSystemPort(QString::fromStdString(path));
         };
         env.portNames = [names] { return names; };
@@ -69,9 +72,24 @@ protected:
     std::unique_ptr<PtyPair> left = std::make_unique<PtyPair>();
     std::unique_ptr<PtyPair> right = std::make_unique<PtyPair>();
     std::vector<QString> errors;
+    std::map<std::string, int> opens;
     std::unique_ptr<TForm3> window;
     Ui::TForm3* ui = nullptr;
 };
+
+// Types a text over the whole of a box's text.
+void TypeOver(QComboBox* box, const QString& text)
+{
+    box->lineEdit()->selectAll();
+    Type(box->lineEdit(), text);
+}
+
+// Moves the focus into a widget of the active window, or away to another.
+void FocusOn(QWidget* widget)
+{
+    widget->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(Eventually([&] { return widget->hasFocus(); }));
+}
 
 TEST_F(WindowTest, FirstStartHasTheDesignedWindowAndNoBox)
 {
@@ -154,15 +172,204 @@ TEST_F(WindowTest, PortsOpenCloseAndShowTheirLinesThroughTheButtons)
 TEST_F(WindowTest, AFailedOpenShowsTheErrorAndTheNotConnectedStatus)
 {
     Start();
-    // Typed into the port box: each keystroke is a change of the port.
-    ui->COM->lineEdit()->selectAll();
-    Type(ui->COM->lineEdit(), "COM9");
-    EXPECT_EQ(window->Comm1().DeviceName(), "COM9");
+    TypeOver(ui->COM, "COM9");
     ui->OpenPort->click();
+    EXPECT_EQ(window->Comm1().DeviceName(), "COM9");
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(errors[0].startsWith("Error accessing specified device (Error: "));
     EXPECT_EQ(ui->opovesch->text(), "Устройство не подключено! COM-порт ЗАКРЫТ");
     EXPECT_TRUE(ui->OpenPort->isEnabled());
+}
+
+TEST_F(WindowTest, LeavingAPortBoxReopensNothingAndOnlyAnotherPortDoes)
+{
+    Start({"COM1", "COM2", "COM3"});
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ui->OpenPort2->click();
+    ASSERT_EQ(opens["COM2"], 1);
+    FocusOn(ui->COM2);
+    FocusOn(ui->otpravedit);
+    Key(ui->COM2->lineEdit(), "\r", Qt::Key_Return);
+    ui->COM2->setCurrentIndex(1);
+    emit ui->COM2->activated(1);  // the item already in use, chosen again
+    EXPECT_EQ(opens["COM2"], 1);
+    EXPECT_TRUE(window->Comm2().IsOpen());
+    EXPECT_EQ(ui->opovesch2->text(), "COM-порт ОТКРЫТ!!!");
+    EXPECT_TRUE(errors.empty());
+
+    ui->COM2->setCurrentIndex(2);
+    emit ui->COM2->activated(2);  // a port that is not there: closed, with its error
+    EXPECT_EQ(opens["COM3"], 1);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].startsWith("Error accessing specified device (Error: "));
+    EXPECT_FALSE(window->Comm2().IsOpen());
+    EXPECT_EQ(ui->opovesch2->text(), "COM - ПОРТ ЗАКРЫТ!!!");
+    EXPECT_TRUE(ui->OpenPort2->isEnabled());
+}
+
+TEST_F(WindowTest, ATypedPortNameOpensThatPortOrFails)
+{
+    Start({"COM1", "COM2"});
+    struct Case {
+        QString typed;
+        PtyPair* opened;  // null: the open fails
+    } cases[] = {
+        {"com2", right.get()},
+        {QString::fromStdString(right->SlavePath()), right.get()},
+        {"COM1", left.get()},
+        {"blah", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        ui->ClosePort->click();
+        errors.clear();
+        TypeOver(ui->COM, c.typed);
+        ui->OpenPort->click();
+        EXPECT_EQ(window->Comm1().DeviceName(), c.typed);
+        if (!c.opened) {
+            ASSERT_EQ(errors.size(), 1u);
+            EXPECT_TRUE(errors[0].startsWith("Error accessing specified device (Error: "));
+            EXPECT_EQ(ui->opovesch->text(), "Устройство не подключено! COM-порт ЗАКРЫТ");
+            EXPECT_TRUE(ui->OpenPort->isEnabled());
+            EXPECT_FALSE(window->Comm1().IsOpen());
+            continue;
+        }
+        EXPECT_TRUE(errors.empty());
+        EXPECT_EQ(ui->opovesch->text(), "COM-порт ОТКРЫТ");
+        ui->otpravedit->setEditText("5A A5");
+        ui->OtpravButton->click();
+        EXPECT_EQ(c.opened->ReadMaster(2), "\x5A\xA5");
+    }
+
+    // Confirmed with Enter while open, a typed name reopens on that port.
+    errors.clear();
+    ui->ClosePort->click();
+    TypeOver(ui->COM, "COM1");
+    ui->OpenPort->click();
+    TypeOver(ui->COM, QString::fromStdString(right->SlavePath()));
+    Key(ui->COM->lineEdit(), "\r", Qt::Key_Return);
+    EXPECT_TRUE(window->Comm1().IsOpen());
+    EXPECT_EQ(ui->opovesch->text(), "COM-порт ОТКРЫТ");
+    ui->otpravedit->setEditText("C3");
+    ui->OtpravButton->click();
+    EXPECT_EQ(right->ReadMaster(1), "\xC3");
+    EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0].toStdString());
+}
+
+TEST_F(WindowTest, APortWithoutModemLinesOpensAndWorksAndItsLinesStayOff)
+{
+    setenv("MODEMSHIM_OFF", "1", 1);  // the pseudo-terminals as they are: no modem lines
+    Start();
+    ui->DTR1chek->click();  // ticked while closed: put on the lines at the open
+    ui->RTS2chek->click();
+    errors.clear();
+    ui->OpenPort->click();
+    ui->OpenPort2->click();
+    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(window->Comm1().IsOpen());
+    EXPECT_EQ(ui->opovesch->text(), "COM-порт ОТКРЫТ");
+    EXPECT_EQ(ui->opovesch2->text(), "COM-порт ОТКРЫТ!!!");
+    EXPECT_FALSE(ui->OpenPort->isEnabled());
+    EXPECT_FALSE(ui->OpenPort2->isEnabled());
+    ui->DTR1chek->click();
+    ui->RTS1chek->click();
+    EXPECT_TRUE(errors.empty());
+    for (QLabel* label : {ui->DSR111, ui->CTS111, ui->DCD111, ui->RI111, ui->DSR222, ui->CTS222, ui->DCD222, ui->RI222})
+        EXPECT_TRUE(label->text().endsWith(": NO")) << label->objectName().toStdString();
+
+    ui->otpravedit->setEditText("01 02");
+    ui->OtpravButton->click();
+    EXPECT_EQ(left->ReadMaster(2), "\x01\x02");
+    right->WriteMaster("\x7E", 1);
+    EXPECT_TRUE(Eventually([&] { return Received(window->Traffic(2)) == "\x7E"; }));
+    EXPECT_TRUE(errors.empty());
+}
+
+using CableWindow = CableWindowTest;
+
+TEST_F(CableWindow, ATypedRateAppliesOnEnterOrLeavingTheBox)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    enum Confirm { Enter, Leave };
+    struct Case {
+        QString typed;
+        Confirm confirm;
+        bool shared;
+        uint32_t rate1, rate2;
+    } cases[] = {
+        {"250000", Enter, true, 250000, 250000},
+        {"1200", Leave, true, 1200, 1200},
+        {"abc", Enter, true, 1200, 1200},
+        {" 19200 ", Leave, true, 19200, 19200},
+        {"0", Enter, false, 19200, 19200},  // no rate
+        {"57600", Leave, false, 57600, 19200},
+        {"1234567", Enter, false, 1234567, 19200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        errors.clear();
+        if (ui->odinnastr->isChecked() != c.shared)
+            ui->odinnastr->click();
+        FocusOn(ui->Speed);
+        TypeOver(ui->Speed, c.typed);
+        if (c.confirm == Enter)
+            Key(ui->Speed->lineEdit(), "\r", Qt::Key_Return);
+        else
+            FocusOn(ui->otpravedit);
+        EXPECT_EQ(window->Comm1().BaudRateBps(), c.rate1);
+        EXPECT_EQ(window->Comm2().BaudRateBps(), c.rate2);
+        EXPECT_EQ(ui->Speed->currentText(), QString::number(c.rate1));
+        EXPECT_EQ(ui->Speed2->currentText(), QString::number(c.rate2));
+        EXPECT_TRUE(errors.empty());
+        EXPECT_TRUE(window->Comm1().IsOpen());
+        EXPECT_EQ(ui->opovesch->text(), "COM-порт ОТКРЫТ");
+        EXPECT_FALSE(ui->OpenPort->isEnabled());
+    }
+    ui->otpravedit->setEditText("3C");
+    ui->OtpravButton->click();
+    EXPECT_TRUE(Eventually([&] { return Received(window->Traffic(2)) == "\x3C"; }));
+}
+
+TEST_F(CableWindow, SharedSettingsThatAPortRefusesLeaveEachSideShowingWhatItsPortHas)
+{
+    const QString refusal = QStringLiteral("не принял настройку: Error updating DataControlBlock (Error: 22)");
+    // Even parity, which a pseudo-terminal cannot take, chosen on port 1 while both are open.
+    ui->chetnost->setCurrentIndex(0);
+    emit ui->chetnost->activated(0);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Правый порт (COM2) " + refusal + "\nЛевый порт (COM1) " + refusal);
+    for (TComm* comm : {&window->Comm1(), &window->Comm2()}) {
+        EXPECT_TRUE(comm->IsOpen());
+        EXPECT_EQ(comm->Parity(), paNone);
+    }
+    EXPECT_EQ(ui->chetnost->currentText(), "None");
+    EXPECT_EQ(ui->chetnost2->currentText(), "None");
+    EXPECT_EQ(ui->opovesch->text(), "COM-порт ОТКРЫТ");
+    EXPECT_FALSE(ui->OpenPort->isEnabled());
+    ui->otpravedit->setEditText("01");
+    ui->OtpravButton->click();
+    EXPECT_TRUE(Eventually([&] { return Received(window->Traffic(2)) == "\x01"; }));
+
+    // Stored on closed port 1, then shared: port 2 refuses it, and port 1 takes port 2's back.
+    errors.clear();
+    ui->odinnastr->click();
+    ui->ClosePort->click();
+    ui->chetnost->setCurrentIndex(0);
+    emit ui->chetnost->activated(0);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(window->Comm1().Parity(), paEven);
+    ui->odinnastr->click();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Правый порт (COM2) " + refusal);
+    EXPECT_EQ(window->Comm1().Parity(), paNone);
+    EXPECT_EQ(window->Comm2().Parity(), paNone);
+    EXPECT_EQ(ui->chetnost->currentText(), "None");
+    EXPECT_EQ(ui->chetnost2->currentText(), "None");
+    EXPECT_TRUE(ui->odinnastr->isChecked());
+    EXPECT_TRUE(ui->odinnastr2->isChecked());
+    EXPECT_TRUE(window->Comm2().IsOpen());
 }
 
 TEST_F(WindowTest, ASharedSettingShowsInTheOtherSelector)
@@ -188,7 +395,7 @@ TEST_F(WindowTest, APortThatGoesAwayIsShownClosedWithOneBoxAndOpensAgain)
     ui->OpenPort->click();
     left->CloseMaster();
     ASSERT_TRUE(Eventually([&] { return !errors.empty(); }));
-    EXPECT_EQ(errors[0], kDeviceLostMessage.arg("Com1"));
+    EXPECT_EQ(errors[0], kDeviceLostMessage.arg("COM1"));  // the port as its box names it
     EXPECT_EQ(ui->opovesch->text(), "COM - ПОРТ ЗАКРЫТ!!!");
     EXPECT_TRUE(ui->OpenPort->isEnabled());
     EXPECT_FALSE(window->Comm1().IsOpen());

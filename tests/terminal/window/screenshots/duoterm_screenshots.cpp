@@ -1,6 +1,8 @@
 // Takes pictures of Duoterm's window for a look by eye: both ports closed, both open with the
 // modem lines up and after traffic both ways (two pseudo-terminal pairs joined as a null-modem
-// cable, their modem lines wired by the modem-line shim), an error box and the about box;
+// cable, their modem lines wired by the modem-line shim), an error box and the about box, a
+// typed rate with a pasted request, a refused shared setting, and the ports without modem
+// lines;
 // then, on a null-modem cable whose relay corrupts a byte, the lists loaded from the sample
 // preset file and the exchange during a run and after a run with one mismatch. Run by
 // scripts/screenshots under Xvfb; writes PNG files into the folder given as argument.
@@ -16,7 +18,9 @@
 #include "ui_tform3.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
+#include <QLineEdit>
 #include <QFontDatabase>
 #include <QAbstractItemView>
 #include <QMessageBox>
@@ -180,6 +184,43 @@ int main(int argc, char** argv)
         about->Form().Button1->click();
     });
     window.N1Click();
+
+    // A rate typed into the rate box and a HEX request pasted over three lines, which the line
+    // holds as one; then a shared setting the right port refuses, and its box.
+    auto& ui = window.Form();
+    ui.Speed->lineEdit()->setText("250000");
+    emit ui.Speed->lineEdit()->editingFinished();
+    QApplication::clipboard()->setText("01 02\n03 04\r\n05");
+    ui.otpravedit->lineEdit()->selectAll();
+    ui.otpravedit->lineEdit()->paste();
+    pictures.Settle(window);
+    pictures.Save(window, "duoterm-typed-rate-and-paste");
+    duoterm::SetErrorPresenter([&](const QString& message) {
+        const auto box = duoterm::ErrorBox(message);
+        box->show();
+        pictures.Settle(*box);
+        pictures.Save(*box, "duoterm-refused-setting");
+        box->hide();
+    });
+    ui.chetnost->setCurrentIndex(0);  // Even, which a pseudo-terminal cannot take
+    emit ui.chetnost->activated(0);
+    duoterm::SetErrorPresenter({});
+
+    // The ports as they are, without modem lines: they open and work, the lines stay at NO.
+    setenv("MODEMSHIM_OFF", "1", 1);
+    ui.ClosePort->click();
+    ui.ClosePort2->click();
+    ui.OpenPort->click();
+    ui.OpenPort2->click();
+    ui.Button7->click();
+    ui.Button8->click();
+    ui.otpravedit->setEditText("55 AA*");
+    ui.OtpravButton->click();
+    QTest::qWaitFor([&] { return window.Traffic(2).Log().TotalBytes() >= 3; }, 3000);
+    pictures.Settle(window);
+    pictures.Save(window, "duoterm-no-modem-lines");
+    unsetenv("MODEMSHIM_OFF");
+
     window.Comm1().Close();
     window.Comm2().Close();
     window.hide();
