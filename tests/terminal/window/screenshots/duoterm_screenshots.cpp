@@ -207,7 +207,7 @@ int main(int argc, char** argv)
     duoterm::SetErrorPresenter({});
 
     // The ports as they are, without modem lines: they open and work, the lines stay at NO.
-    setenv("MODEMSHIM_OFF", "1", 1);
+    testsupport::SetEnv("MODEMSHIM_OFF", "1");
     ui.ClosePort->click();
     ui.ClosePort2->click();
     ui.OpenPort->click();
@@ -219,7 +219,7 @@ int main(int argc, char** argv)
     QTest::qWaitFor([&] { return window.Traffic(2).Log().TotalBytes() >= 3; }, 3000);
     pictures.Settle(window);
     pictures.Save(window, "duoterm-no-modem-lines");
-    unsetenv("MODEMSHIM_OFF");
+    testsupport::UnsetEnv("MODEMSHIM_OFF");
 
     window.Comm1().Close();
     window.Comm2().Close();
