@@ -4,9 +4,6 @@
 #include "comm.h"
 #include "request.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
-
 #include <algorithm>
 
 namespace duoterm {
@@ -16,20 +13,6 @@ namespace {
 constexpr size_t kReadChunk = 65536;
 
 }  // namespace
-
-bool To1251(const QString& text, std::string& bytes)
-{
-    QStringEncoder encode("windows-1251");
-    const QByteArray encoded = encode(text);
-    bytes.assign(encoded.constData(), static_cast<size_t>(encoded.size()));
-    return !encode.hasError();
-}
-
-QString From1251(const std::string& bytes)
-{
-    QStringDecoder decode("windows-1251");
-    return decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
 
 TPortTraffic::TPortTraffic(int side, TCustomComm& port) : side_(side), port_(port) {}
 
@@ -41,11 +24,10 @@ void TPortTraffic::Write(const std::vector<uint8_t>& bytes)
         onMessageWritten(side_, bytes.data(), bytes.size());
 }
 
-void TPortTraffic::obrabZapstr(const QString& request)
+void TPortTraffic::SendHexRequest(std::string_view request1251)
 {
-    std::string bytes;
-    To1251(request, bytes);
-    traffic::RunRequest(traffic::obrabZapstr(bytes), [this](const std::vector<uint8_t>& message) { Write(message); });
+    traffic::RunRequest(traffic::obrabZapstr(request1251),
+                        [this](const std::vector<uint8_t>& message) { Write(message); });
 }
 
 void TPortTraffic::writeportASCCI(const QString& text, bool vk)
@@ -59,7 +41,9 @@ void TPortTraffic::writeportASCCI(const QString& text, bool vk)
 
 void TPortTraffic::OtpravButtonClick(const QString& request)
 {
-    obrabZapstr(request);
+    std::string bytes;
+    To1251(request, bytes);
+    SendHexRequest(bytes);
     lastSendHex_ = true;
     manualSent_ = true;
 }
@@ -75,9 +59,11 @@ void TPortTraffic::TxEmpty(const QString& hexLine, const QString& asciiLine, boo
 {
     if (!autoSend_ || !manualSent_)
         return;
-    if (lastSendHex_)
-        obrabZapstr(hexLine);
-    else
+    if (lastSendHex_) {
+        std::string bytes;
+        To1251(hexLine, bytes);
+        SendHexRequest(bytes);
+    } else
         writeportASCCI(asciiLine, vk);
 }
 

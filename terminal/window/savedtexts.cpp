@@ -1,9 +1,9 @@
 #include "savedtexts.h"
 
+#include "codepage.h"
+
 #include <QFile>
 #include <QSaveFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 namespace duoterm {
 
@@ -25,7 +25,6 @@ QString FileErrorText(QFileDevice::FileError error, bool writing)
 SavedTexts ParseSavedTexts(const QByteArray& bytes)
 {
     SavedTexts texts;
-    QStringDecoder decode("windows-1251");
     qsizetype pos = 0;
     for (QString& text : texts) {
         if (pos >= bytes.size())
@@ -33,7 +32,7 @@ SavedTexts ParseSavedTexts(const QByteArray& bytes)
         qsizetype end = pos;
         while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
             ++end;
-        text = decode(bytes.mid(pos, end - pos));
+        text = From1251(QByteArrayView(bytes).sliced(pos, end - pos));
         pos = end + 1;
         if (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n')
             ++pos;
@@ -43,10 +42,9 @@ SavedTexts ParseSavedTexts(const QByteArray& bytes)
 
 QByteArray FormatSavedTexts(const SavedTexts& texts)
 {
-    QStringEncoder encode("windows-1251");
     QByteArray bytes;
     for (const QString& text : texts) {
-        bytes += encode(text);
+        bytes += To1251(text);
         bytes += "\r\n";
     }
     return bytes;

@@ -30,6 +30,9 @@ public:
     void SetTransform(Transform transform);
     // Bytes relayed so far in a direction.
     uint64_t Relayed(int direction) const { return relayed_[direction].load(); }
+    // Closes the far end of one near end (0 the left, 1 the right), as when the device behind
+    // it goes away; returns once it is closed. Nothing is relayed to or from it afterwards.
+    void HangUp(int end);
 
 private:
     void Run();
@@ -39,6 +42,8 @@ private:
     Transform transform_;
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> relayed_[2] = {0, 0};
+    std::atomic<bool> hangUp_[2] = {false, false};
+    std::atomic<bool> hungUp_[2] = {false, false};
     int wake_[2] = {-1, -1};
     std::thread thread_;
 };
