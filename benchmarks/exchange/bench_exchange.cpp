@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
 namespace {
 
@@ -32,6 +33,15 @@ double CharacterBits(const TComm& comm)
     const double parity = comm.Parity() == paNone ? 0 : 1;
     const double stop = comm.Stopbits() == sb10 ? 1 : comm.Stopbits() == sb15 ? 1.5 : 2;
     return 1 + data + parity + stop;
+}
+
+// Seconds this thread has waited on a run queue, runnable but not running (the machine's load).
+double RunQueueWaitSeconds()
+{
+    std::ifstream in("/proc/thread-self/schedstat");
+    unsigned long long running = 0, waiting = 0;
+    in >> running >> waiting;
+    return static_cast<double>(waiting) / 1e9;
 }
 
 }  // namespace
@@ -70,6 +80,7 @@ int main(int argc, char** argv)
     const duoterm::TExchange& exchange = window.ExchangePanel().Exchange();
     QElapsedTimer clock;
     clock.start();
+    const double waitedBefore = RunQueueWaitSeconds();
     ui.ButtonObmen->click();
     if (!exchange.Running()) {
         std::fprintf(stderr, "exchange: the run did not start: %s\n", qPrintable(ui.MemoInfo->toPlainText()));
@@ -78,6 +89,7 @@ int main(int argc, char** argv)
     // The run ends on its own; the deadline only guards against a stalled run.
     const bool ended = QTest::qWaitFor([&] { return !exchange.Running(); }, kPasses * 1000);
     const double totalMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    const double waitedMs = (RunQueueWaitSeconds() - waitedBefore) * 1000;
     if (!ended) {
         std::fprintf(stderr, "exchange: the run did not end (pass %d)\n", exchange.PassCount());
         return 1;
@@ -97,6 +109,13 @@ int main(int argc, char** argv)
         const QStringList log = ui.MemoInfo->toPlainText().split('\n');
         for (qsizetype i = 0; i < std::min<qsizetype>(log.size(), 9); ++i)
             std::fprintf(stderr, "  %s\n", qPrintable(log[i]));
+    }
+    std::printf("user-interface thread runnable but not running (machine load): %.2f ms a pass\n", waitedMs / kPasses);
+    if (std::FILE* load = std::fopen("/proc/loadavg", "r")) {
+        char text[128] = {};
+        if (std::fgets(text, sizeof text, load))
+            std::printf("machine load (1, 5, 15 min): %s", text);
+        std::fclose(load);
     }
     const double ratio = periodMs / minimumMs;
     std::printf("%d passes in %.1f s: mean pass %.2f ms, minimum %.2f ms (2 x %d ms delay, 2 x %d ms wait, "

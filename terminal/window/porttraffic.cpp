@@ -11,6 +11,7 @@ namespace duoterm {
 namespace {
 
 constexpr size_t kReadChunk = 65536;
+constexpr size_t kKeptStage = size_t{16} << 20;
 
 }  // namespace
 
@@ -106,7 +107,10 @@ bool TPortTraffic::Tick()
         return false;
     log_.AppendTick(staged_.data(), staged_.size());
     staged_.clear();
-    if (staged_.capacity() > 4 * kReadChunk)
+    // The buffer keeps its size from tick to tick: giving it back after every busy tick made
+    // the next one grow it again, copying and faulting in its pages each time. Only a burst far
+    // beyond a fast line's tick is given back.
+    if (staged_.capacity() > kKeptStage)
         staged_.shrink_to_fit();
     return true;
 }
