@@ -1,9 +1,13 @@
 // Duoterm's window receiving on one port, offscreen, from a pseudo-terminal pair: first 20 s
 // throttled at 1.2 MB/s (the rate of a 12 Mbaud line), then 20 s as fast as the pair carries
-// bytes. Reports the bytes shown against the bytes sent, the longest time the user-interface
-// thread was unavailable (a 10 ms timer's longest late start), the memory grown per MB
-// received, and the rate shown unthrottled. Goals: no byte lost, never unavailable for more
-// than 50 ms, at most 4 MB of memory per MB received, at least 3.3 MB/s shown unthrottled.
+// bytes. The writer is a child process, so that the program's own processor time is that of
+// this process (from /proc/self/stat) and the writer never competes with it for a lock or a
+// thread of its own. Reports the bytes shown against the bytes sent, the longest time the
+// user-interface thread was unavailable (a 10 ms timer's longest late start), the processor
+// time at 1.2 MB/s and where it went by thread, the memory grown per MB received, and the rate
+// shown unthrottled. Goals: every byte shown, never unavailable for more than 50 ms, at most
+// 5 % of one core at 1.2 MB/s, at most 4 MB of memory per MB received, at least 20 MB/s shown
+// unthrottled.
 #include "terminalport.h"
 #include "ptypair.h"
 #include "tform3.h"
@@ -11,19 +15,24 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTest>
+#include <QEventLoop>
 #include <QTimer>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <random>
-#include <thread>
+#include <sstream>
+#include <string>
 
 namespace {
 
@@ -35,11 +44,121 @@ double ResidentMb()
     return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1e6;
 }
 
+// Processor time (user and system, seconds) of a /proc stat file, and the name in it.
+double StatSeconds(const std::string& path, std::string* name = nullptr)
+{
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t open = text.find('('), close = text.rfind(')');
+    if (open == std::string::npos || close == std::string::npos)
+        return 0;
+    if (name)
+        *name = text.substr(open + 1, close - open - 1);
+    std::istringstream rest(text.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14) utime = std::stoull(field);
+        if (i == 15) stime = std::stoull(field);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Processor time by thread name.
+std::map<std::string, double> ThreadSeconds()
+{
+    std::map<std::string, double> seconds;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            std::string name;
+            const double s = StatSeconds(std::string("/proc/self/task/") + entry->d_name + "/stat", &name);
+            seconds[name] += s;
+        }
+        closedir(dir);
+    }
+    return seconds;
+}
+
+double Now()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The writer: a child process writing random bytes to the far end for `seconds`, at most
+// `bytesPerSecond` (0: as fast as the pair takes them), then reporting the count on `report`.
+pid_t StartWriter(int masterFd, double seconds, double bytesPerSecond, int report)
+{
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    std::mt19937 random(42);
+    char chunk[4096];
+    unsigned long long sent = 0;
+    const double start = Now();
+    for (;;) {
+        const double elapsed = Now() - start;
+        if (elapsed >= seconds)
+            break;
+        if (bytesPerSecond > 0 && static_cast<double>(sent) > elapsed * bytesPerSecond) {
+            const timespec pause{0, 500000};
+            nanosleep(&pause, nullptr);
+            continue;
+        }
+        for (size_t i = 0; i < sizeof chunk; i += 4) {
+            const uint32_t r = random();
+            std::copy_n(reinterpret_cast<const char*>(&r), 4, chunk + i);
+        }
+        size_t at = 0;
+        while (at < sizeof chunk) {
+            const ssize_t n = write(masterFd, chunk + at, sizeof chunk - at);
+            if (n <= 0)
+                _exit(1);
+            at += static_cast<size_t>(n);
+        }
+        sent += sizeof chunk;
+    }
+    [[maybe_unused]] auto r = write(report, &sent, sizeof sent);
+    _exit(0);
+}
+
+// Runs the event loop until the condition holds (checked every 100 ms) or the deadline passes.
+void RunLoopUntil(const std::function<bool()>& condition, double seconds)
+{
+    QEventLoop loop;
+    QTimer check;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (condition() || static_cast<double>(elapsed.nsecsElapsed()) / 1e9 > seconds)
+            loop.quit();
+    });
+    check.start(100);
+    if (!condition())
+        loop.exec();
+}
+
+// Nanoseconds this thread has waited on a run queue, runnable but not running (the machine's
+// load, not the program's work).
+double RunQueueWaitSeconds()
+{
+    std::ifstream in("/proc/thread-self/schedstat");
+    unsigned long long running = 0, waiting = 0;
+    in >> running >> waiting;
+    return static_cast<double>(waiting) / 1e9;
+}
+
 struct Phase {
-    uint64_t sent = 0;
+    double runQueueWait = 0;
+    unsigned long long sent = 0;
     uint64_t shown = 0;
     double seconds = 0;
     double worstGapMs = 0;
+    double cpuSeconds = 0;
+    std::map<std::string, double> threads;
 };
 
 }  // namespace
@@ -77,43 +196,46 @@ int main(int argc, char** argv)
     auto runPhase = [&](double seconds, double bytesPerSecond) {
         Phase phase;
         const uint64_t shownBefore = traffic.Log().TotalBytes();
-        std::atomic<bool> done{false};
-        std::atomic<uint64_t> sent{0};
-        std::thread writer([&] {
-            std::mt19937 random(42);
-            std::vector<char> chunk(4096);
-            const auto start = std::chrono::steady_clock::now();
-            for (;;) {
-                const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-                if (elapsed >= seconds)
-                    break;
-                if (bytesPerSecond > 0 && static_cast<double>(sent.load()) > elapsed * bytesPerSecond) {
-                    std::this_thread::sleep_for(std::chrono::microseconds(500));
-                    continue;
-                }
-                for (char& c : chunk)
-                    c = static_cast<char>(random());
-                pair.WriteMaster(chunk.data(), chunk.size());
-                sent += chunk.size();
-            }
-            done = true;
-        });
+        int report[2];
+        if (pipe(report) != 0)
+            std::abort();
+        const double cpuBefore = StatSeconds("/proc/self/stat");
+        const double waitBefore = RunQueueWaitSeconds();
+        const auto threadsBefore = ThreadSeconds();
         lastTick = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         worstGap = 0;
         probe.start(10);
         QElapsedTimer phaseClock;
         phaseClock.start();
-        while (!done.load())
-            QTest::qWait(5);
-        writer.join();
+        const pid_t writer = StartWriter(pair.MasterFd(), seconds, bytesPerSecond, report[1]);
+        close(report[1]);
+        // The user-interface thread runs a plain event loop while the child writes, as the
+        // program's own does (QTest's waits sleep 10 ms between their turns of the loop, and
+        // the port is not read while they sleep).
+        int status = 0;
+        RunLoopUntil([&] { return waitpid(writer, &status, WNOHANG) == writer; }, seconds + 60);
+        if (read(report[0], &phase.sent, sizeof phase.sent) != sizeof phase.sent)
+            phase.sent = 0;
+        close(report[0]);
         // What is still on its way is shown within a few ticks.
-        QTest::qWaitFor([&] { return traffic.Log().TotalBytes() - shownBefore >= sent.load(); }, 5000);
+        RunLoopUntil([&] { return traffic.Log().TotalBytes() - shownBefore >= phase.sent; }, 5);
         phase.seconds = static_cast<double>(phaseClock.nsecsElapsed()) / 1e9;
         probe.stop();
-        phase.sent = sent.load();
+        phase.cpuSeconds = StatSeconds("/proc/self/stat") - cpuBefore;
+        phase.runQueueWait = RunQueueWaitSeconds() - waitBefore;
+        for (const auto& [name, s] : ThreadSeconds())
+            phase.threads[name] = s - (threadsBefore.count(name) ? threadsBefore.at(name) : 0);
         phase.shown = traffic.Log().TotalBytes() - shownBefore;
         phase.worstGapMs = worstGap;
         return phase;
+    };
+    auto printThreads = [](const Phase& phase) {
+        std::printf("  user-interface thread runnable but not running (machine load): %.2f s\n", phase.runQueueWait);
+        std::printf("  processor time by thread:");
+        for (const auto& [name, s] : phase.threads)
+            if (s > 0)
+                std::printf(" %s %.2f s;", name.c_str(), s);
+        std::printf("\n");
     };
 
     const double memoryBefore = ResidentMb();
@@ -127,17 +249,28 @@ int main(int argc, char** argv)
     const double memoryPerMb = receivedMb > 0 ? (memoryAfter - memoryBefore) / receivedMb : 0;
     const double worstGapMs = std::max(throttled.worstGapMs, unthrottled.worstGapMs);
     const double rate = static_cast<double>(unthrottled.shown) / 1e6 / unthrottled.seconds;
-    std::printf("throttled:   %.1f MB sent, %.1f MB shown, UI unavailable at most %.1f ms\n",
-                static_cast<double>(throttled.sent) / 1e6, static_cast<double>(throttled.shown) / 1e6, throttled.worstGapMs);
-    std::printf("unthrottled: %.1f MB sent, %.1f MB shown in %.1f s, UI unavailable at most %.1f ms\n",
+    const double cpuPercent = 100.0 * throttled.cpuSeconds / throttled.seconds;
+    std::printf("throttled:   %.1f MB sent, %.1f MB shown in %.1f s, %.1f %% of a core, UI unavailable at most %.1f ms\n",
+                static_cast<double>(throttled.sent) / 1e6, static_cast<double>(throttled.shown) / 1e6,
+                throttled.seconds, cpuPercent, throttled.worstGapMs);
+    printThreads(throttled);
+    std::printf("unthrottled: %.1f MB sent, %.1f MB shown in %.1f s, %.1f %% of a core, UI unavailable at most %.1f ms\n",
                 static_cast<double>(unthrottled.sent) / 1e6, static_cast<double>(unthrottled.shown) / 1e6,
-                unthrottled.seconds, unthrottled.worstGapMs);
+                unthrottled.seconds, 100.0 * unthrottled.cpuSeconds / unthrottled.seconds, unthrottled.worstGapMs);
+    printThreads(unthrottled);
     std::printf("memory: %.1f MB grown for %.1f MB received\n", memoryAfter - memoryBefore, receivedMb);
-    const bool ok = shown == sent && worstGapMs <= 50 && memoryPerMb <= 4 && rate >= 3.3;
-    std::printf("display: %lld bytes lost (goal 0), UI unavailable at most %.1f ms (goal <= 50), "
-                "%.2f MB memory per MB received (goal <= 4), %.2f MB/s shown unthrottled (goal >= 3.3): %s\n",
-                static_cast<long long>(sent) - static_cast<long long>(shown), worstGapMs, memoryPerMb, rate,
-                ok ? "PASS" : "FAIL");
+    if (std::FILE* load = std::fopen("/proc/loadavg", "r")) {
+        char text[128] = {};
+        if (std::fgets(text, sizeof text, load))
+            std::printf("machine load (1, 5, 15 min): %s", text);
+        std::fclose(load);
+    }
+    const bool ok = sent > 0 && shown == sent && worstGapMs <= 50 && cpuPercent <= 5 && memoryPerMb <= 4 && rate >= 20;
+    std::printf("display: %lld bytes not shown (goal 0), UI unavailable at most %.1f ms (goal <= 50), "
+                "%.1f %% of a core at 1.2 MB/s (goal <= 5), %.2f MB memory per MB received (goal <= 4), "
+                "%.2f MB/s shown unthrottled (goal >= 20): %s\n",
+                static_cast<long long>(sent) - static_cast<long long>(shown), worstGapMs, cpuPercent, memoryPerMb,
+                rate, ok ? "PASS" : "FAIL");
     window.Comm1().Close();
     return ok ? 0 : 1;
 }

@@ -1,9 +1,10 @@
 // Duoterm's automatic exchange: the four steps of a pass, the checks and their log lines.
 #include "exchange.h"
 
+#include "rxdisplay.h"
+
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
 namespace duoterm {
 
@@ -25,22 +26,20 @@ std::optional<int> FieldValue(const std::string& text)
 std::string NotAnInteger(const std::string& text) { return "'" + text + "' is not a valid integer value"; }
 
 // The bytes as two capital hex digits and a space each, then the word and the count:
-// "01 02  Отправлено 2 байт", or " Получено 0 байт" with no bytes.
-std::string BytesLine(const std::uint8_t* bytes, std::size_t kept, std::size_t count, const char* word)
+// "01 02  Отправлено 2 байт", or " Получено 0 байт" with no bytes. Of a longer message the line
+// shows the first TExchange::kLogBytes bytes and says so after the true count.
+std::string BytesLine(const std::vector<std::uint8_t>& bytes, std::size_t count, const char* word)
 {
-    static const char digits[] = "0123456789ABCDEF";
+    const std::size_t shown = std::min({bytes.size(), count, TExchange::kLogBytes});
     std::string line;
-    line.reserve(kept * 3 + 32);
-    for (std::size_t i = 0; i < kept; ++i) {
-        line += digits[bytes[i] >> 4];
-        line += digits[bytes[i] & 0x0F];
-        line += ' ';
-    }
+    line.reserve(shown * 3 + 64);
+    traffic::AppendHex(line, bytes.data(), shown);
     line += ' ';
     line += word;
     line += ' ';
     line += std::to_string(count);
     line += " байт";
+    if (shown < count) line += ", показаны первые " + std::to_string(shown);
     return line;
 }
 
@@ -76,7 +75,7 @@ std::optional<std::string> TExchange::Start(const ExchangeFields& fields)
     progress_ = 0;
     request1_ = fields.request1;
     request2_ = fields.request2;
-    for (Side& side : sides_) side.sentLen = 0;
+    for (Side& side : sides_) side.sent.clear();
     noErrors_ = true;
     host_.SetProgress(progress_);
     host_.SetRunningUi(true);
@@ -93,7 +92,10 @@ void TExchange::Stop()
         DisableTimer(timer);
     progress_ = kProgressMax;
     host_.SetProgress(progress_);
-    for (Side& side : sides_) side.rxLen = 0;
+    for (Side& side : sides_) {
+        side.rx.clear();
+        side.rxLen = 0;
+    }
     LogClosedPorts();
     if (noErrors_) host_.AppendLog("Ошибок не обнаружено");
 }
@@ -136,8 +138,7 @@ void TExchange::MessageWritten(int side, const std::uint8_t* bytes, std::size_t 
 {
     if (!running_ || !ValidSide(side)) return;
     Side& s = sides_[SideIndex(side)];
-    if (count > 0) std::memcpy(s.sentBuf.data(), bytes, std::min(count, kBufferSize));
-    s.sentLen = count;
+    s.sent.assign(bytes, bytes + count);
     EnableTimer(side == 1 ? TimerId::ozidtimer2 : TimerId::ozidtimer);
 }
 
@@ -145,8 +146,8 @@ void TExchange::Received(int side, const std::uint8_t* bytes, std::size_t count)
 {
     if (!TakesReceived() || !ValidSide(side)) return;
     Side& s = sides_[SideIndex(side)];
-    if (s.rxLen < kBufferSize && count > 0)
-        std::memcpy(s.rxBuf.data() + s.rxLen, bytes, std::min(count, kBufferSize - s.rxLen));
+    if (s.rx.size() < kKeptBytes && count > 0)
+        s.rx.insert(s.rx.end(), bytes, bytes + std::min(count, kKeptBytes - s.rx.size()));
     s.rxLen += count;
 }
 
@@ -156,18 +157,17 @@ void TExchange::Check(int sender)
 {
     const Side& sent = sides_[SideIndex(sender)];
     Side& got = sides_[SideIndex(sender == 1 ? 2 : 1)];
-    if (sent.sentLen > 0) {
-        // Bytes beyond the buffers cannot be compared: a pass that long is a mismatch.
-        const bool same = sent.sentLen == got.rxLen && got.rxLen <= kBufferSize &&
-                          std::equal(sent.sentBuf.begin(), sent.sentBuf.begin() + sent.sentLen, got.rxBuf.begin());
+    if (!sent.sent.empty()) {
+        // Whole messages are compared; a reception beyond what is kept cannot be equal.
+        const bool same = sent.sent.size() == got.rxLen && got.rx.size() == got.rxLen && sent.sent == got.rx;
         if (!same) {
             host_.AppendLog((sender == 1 ? "1->2 проход " : "1<-2 проход ") + std::to_string(passCount_));
-            host_.AppendLog(BytesLine(sent.sentBuf.data(), std::min(sent.sentLen, kBufferSize), sent.sentLen,
-                                      "Отправлено"));
-            host_.AppendLog(BytesLine(got.rxBuf.data(), std::min(got.rxLen, kBufferSize), got.rxLen, "Получено"));
+            host_.AppendLog(BytesLine(sent.sent, sent.sent.size(), "Отправлено"));
+            host_.AppendLog(BytesLine(got.rx, got.rxLen, "Получено"));
             noErrors_ = false;
         }
     }
+    got.rx.clear();
     got.rxLen = 0;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace duoterm {
 
@@ -59,7 +60,12 @@ struct ExchangeFields {
 
 class TExchange {
 public:
-    static constexpr std::size_t kBufferSize = 4096;  // bytes kept of a sent message or a pass's reception
+    // A mismatch's log line shows at most this many bytes of a message; the line then says so,
+    // and its count stays the true one.
+    static constexpr std::size_t kLogBytes = 4096;
+    // Bytes kept of one pass's reception for the comparison; what comes beyond is only counted
+    // (and the pass is a mismatch, since no message is that long).
+    static constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
     static constexpr int kProgressMax = 10000;
     static constexpr const char* kCaptionIdle = "Начать обмен данными";
     static constexpr const char* kCaptionRunning = "Прекратить обмен данными";
@@ -81,6 +87,8 @@ public:
     // while idle.
     void Stop();
     bool Running() const { return running_; }
+    // A port has gone away: a run stops there, as Stop does (its log then names the closed port).
+    void PortLost() { Stop(); }
 
     // A timer started through the host has fired; a fire of a timer the exchange has stopped
     // meanwhile is ignored.
@@ -96,7 +104,7 @@ public:
     // than to the display: while running, once the first run has made its first send.
     bool TakesReceived() const { return rxArmed_ && running_; }
     // Bytes the side's port received; they gather until that direction's next check. Any count
-    // is taken: beyond kBufferSize bytes only the count grows, and the check reports a mismatch.
+    // is taken: beyond kKeptBytes only the count grows, and the check reports a mismatch.
     void Received(int side, const std::uint8_t* bytes, std::size_t count);
 
     // State, for the window and tests.
@@ -107,15 +115,14 @@ public:
     bool NoErrors() const { return noErrors_; }
     bool RxArmed() const { return rxArmed_; }
     bool TimerEnabled(TimerId timer) const { return timerEnabled_[Index(timer)]; }
-    std::size_t SentLen(int side) const { return sides_[SideIndex(side)].sentLen; }
+    std::size_t SentLen(int side) const { return sides_[SideIndex(side)].sent.size(); }
     std::size_t RxLen(int side) const { return sides_[SideIndex(side)].rxLen; }
 
 private:
     struct Side {
-        std::array<std::uint8_t, kBufferSize> sentBuf{};
-        std::size_t sentLen = 0;  // true count of the last message; at most kBufferSize kept
-        std::array<std::uint8_t, kBufferSize> rxBuf{};
-        std::size_t rxLen = 0;    // true count since the last check; at most kBufferSize kept
+        std::vector<std::uint8_t> sent;  // the last message, whole
+        std::vector<std::uint8_t> rx;    // received since the last check, at most kKeptBytes
+        std::size_t rxLen = 0;           // true count since the last check
     };
 
     static std::size_t Index(TimerId timer) { return static_cast<std::size_t>(timer); }

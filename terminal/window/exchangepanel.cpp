@@ -56,6 +56,11 @@ void TExchangePanel::ButtonObmenClick()
         throw std::runtime_error(*error);
 }
 
+void TExchangePanel::PortLost()
+{
+    exchange_.PortLost();
+}
+
 void TExchangePanel::Button9Click()
 {
     ui_.MemoInfo->clear();
@@ -63,7 +68,8 @@ void TExchangePanel::Button9Click()
 
 void TExchangePanel::SendRequest(int side, const std::string& request1251)
 {
-    Side(side).traffic.obrabZapstr(From1251(request1251));
+    // The line's text became bytes once, at the start of the run.
+    Side(side).traffic.SendHexRequest(request1251);
 }
 
 bool TExchangePanel::IsPortOpen(int side)

@@ -43,6 +43,8 @@ public:
     // The start/stop button: a start whose fields are wrong throws the message for the error box.
     void ButtonObmenClick();
     void Button9Click();
+    // A port has gone away (and is closed): a run stops, as by the button.
+    void PortLost();
 
     // ExchangeHost
     void SendRequest(int side, const std::string& request1251) override;

@@ -5,8 +5,6 @@
 #include "request.h"
 
 #include <QCoreApplication>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <algorithm>
 
@@ -17,22 +15,9 @@ namespace {
 constexpr size_t kReadChunk = 65536;
 // A long message goes out in pieces of this size.
 constexpr size_t kWritePiece = 4096;
+constexpr size_t kKeptStage = size_t{16} << 20;
 
 }  // namespace
-
-bool To1251(const QString& text, std::string& bytes)
-{
-    QStringEncoder encode("windows-1251");
-    const QByteArray encoded = encode(text);
-    bytes.assign(encoded.constData(), static_cast<size_t>(encoded.size()));
-    return !encode.hasError();
-}
-
-QString From1251(const std::string& bytes)
-{
-    QStringDecoder decode("windows-1251");
-    return decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
 
 TPortTraffic::TPortTraffic(int side, TCustomComm& port) : side_(side), port_(port) {}
 
@@ -66,11 +51,10 @@ void TPortTraffic::Write(const std::vector<uint8_t>& bytes)
         onMessageWritten(side_, bytes.data(), bytes.size());
 }
 
-void TPortTraffic::obrabZapstr(const QString& request)
+void TPortTraffic::SendHexRequest(std::string_view request1251)
 {
-    std::string bytes;
-    To1251(request, bytes);
-    traffic::RunRequest(traffic::obrabZapstr(bytes), [this](const std::vector<uint8_t>& message) { Write(message); });
+    traffic::RunRequest(traffic::obrabZapstr(request1251),
+                        [this](const std::vector<uint8_t>& message) { Write(message); });
 }
 
 void TPortTraffic::writeportASCCI(const QString& text, bool vk)
@@ -82,7 +66,9 @@ void TPortTraffic::writeportASCCI(const QString& text, bool vk)
 
 void TPortTraffic::OtpravButtonClick(const QString& request)
 {
-    obrabZapstr(request);
+    std::string bytes;
+    To1251(request, bytes);
+    SendHexRequest(bytes);
     lastSendHex_ = true;
     manualSent_ = true;
 }
@@ -99,9 +85,11 @@ void TPortTraffic::TxEmpty(const QString& hexLine, const QString& asciiLine, boo
     // A transmitter that runs empty between the pieces of a long message is not the end of it.
     if (!autoSend_ || !manualSent_ || writing_)
         return;
-    if (lastSendHex_)
-        obrabZapstr(hexLine);
-    else
+    if (lastSendHex_) {
+        std::string bytes;
+        To1251(hexLine, bytes);
+        SendHexRequest(bytes);
+    } else
         writeportASCCI(asciiLine, vk);
 }
 
@@ -144,7 +132,10 @@ bool TPortTraffic::Tick()
         return false;
     log_.AppendTick(staged_.data(), staged_.size());
     staged_.clear();
-    if (staged_.capacity() > 4 * kReadChunk)
+    // The buffer keeps its size from tick to tick: giving it back after every busy tick made
+    // the next one grow it again, copying and faulting in its pages each time. Only a burst far
+    // beyond a fast line's tick is given back.
+    if (staged_.capacity() > kKeptStage)
         staged_.shrink_to_fit();
     return true;
 }

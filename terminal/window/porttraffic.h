@@ -7,21 +7,19 @@
 // in the request language means).
 #pragma once
 
+#include "codepage.h"
 #include "rxdisplay.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 class TCustomComm;
 
 namespace duoterm {
-
-// The text as Windows-1251 bytes; false when a character has no place in that code page.
-bool To1251(const QString& text, std::string& bytes);
-QString From1251(const std::string& bytes);
 
 class TPortTraffic {
 public:
@@ -39,8 +37,9 @@ public:
     void OtpravButtonClick(const QString& request);
     // The ASCII send button: the line's text, with a carriage return when VK is ticked.
     void OtpravButtonASCCIClick(const QString& text, bool vk);
-    // Sends a request without changing the last kind of send (auto-send, the exchange).
-    void obrabZapstr(const QString& request);
+    // Parses a HEX request (Windows-1251 bytes) and writes its messages on the port, blocking
+    // for its pauses, without changing the last kind of send (auto-send, the exchange).
+    void SendHexRequest(std::string_view request1251);
     void writeportASCCI(const QString& text, bool vk);
     bool LastSendHex() const { return lastSendHex_; }
 

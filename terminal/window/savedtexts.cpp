@@ -1,11 +1,10 @@
 #include "savedtexts.h"
 
+#include "codepage.h"
 #include "linefilters.h"
 
 #include <QFile>
 #include <QSaveFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 namespace duoterm {
 
@@ -27,7 +26,6 @@ QString FileErrorText(QFileDevice::FileError error, bool writing)
 SavedTexts ParseSavedTexts(const QByteArray& bytes)
 {
     SavedTexts texts;
-    QStringDecoder decode("windows-1251");
     qsizetype pos = 0;
     for (QString& text : texts) {
         if (pos >= bytes.size())
@@ -35,7 +33,7 @@ SavedTexts ParseSavedTexts(const QByteArray& bytes)
         qsizetype end = pos;
         while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
             ++end;
-        text = decode(bytes.mid(pos, end - pos));
+        text = From1251(QByteArrayView(bytes).sliced(pos, end - pos));
         pos = end + 1;
         if (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n')
             ++pos;
@@ -45,12 +43,11 @@ SavedTexts ParseSavedTexts(const QByteArray& bytes)
 
 QByteArray FormatSavedTexts(const SavedTexts& texts)
 {
-    QStringEncoder encode("windows-1251");
     QByteArray bytes;
     for (const QString& text : texts) {
         // A line break inside a text would split it over two lines and move every text after
         // it: it is stored as the space an entry line shows for it.
-        bytes += encode(LineBreaksToSpaces(text));
+        bytes += To1251(LineBreaksToSpaces(text));
         bytes += "\r\n";
     }
     return bytes;

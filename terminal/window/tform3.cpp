@@ -105,7 +105,19 @@ void TForm3::BindPortEvents(TComm& comm, TPortControl& control, TPortTraffic& tr
     comm.OnDSR = refresh(&TPortControl::CommDSR);
     comm.OnRing = refresh(&TPortControl::CommRing);
     comm.OnRLSD = refresh(&TPortControl::CommRLSD);
-    comm.OnDeviceLost = refresh(&TPortControl::DeviceLost);
+    // A port that goes away is closed with its error box; a run of the exchange stops there
+    // (its log names the closed port) before the panels are painted again.
+    comm.OnDeviceLost = [this, &control](QObject*) {
+        struct StopAndRepaint {
+            TForm3* form;
+            ~StopAndRepaint()
+            {
+                form->exchangePanel_->PortLost();
+                form->RenderPanels();
+            }
+        } stop{this};
+        control.DeviceLost();
+    };
 }
 
 void TForm3::BindSlotButtons()

@@ -40,11 +40,14 @@ public:
     void SetTransform(Transform transform);
     // Bytes relayed so far in a direction.
     uint64_t Relayed(int direction) const { return relayed_[direction].load(); }
+    // Closes the far end of one near end (0 the left, 1 the right), as when the device behind
+    // it goes away; returns once it is closed. Nothing is relayed to or from it afterwards.
+    void HangUp(int end);
 
 private:
     struct Ends;  // the far ends, per operating system
     void Run();
-    // Applies the transform and counts the chunk.
+    // Applies the transform to a chunk on its way.
     void Pass(int direction, std::string& bytes);
 
     std::unique_ptr<Ends> ends_;
@@ -54,6 +57,8 @@ private:
     Transform transform_;
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> relayed_[2] = {0, 0};
+    std::atomic<bool> hangUp_[2] = {false, false};
+    std::atomic<bool> hungUp_[2] = {false, false};
     std::thread thread_;
 };
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace testsupport {
 
@@ -38,17 +39,40 @@ PtyCable::~PtyCable()
             ::close(fd);
 }
 
+void PtyCable::HangUp(int end)
+{
+    hangUp_[end] = true;
+    if (ends_->wake[1] >= 0)
+        [[maybe_unused]] auto r = ::write(ends_->wake[1], "h", 1);
+    while (!hungUp_[end])
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 void PtyCable::Run()
 {
-    const int from[2] = {ends_->left.MasterFd(), ends_->right.MasterFd()};
+    int from[2] = {ends_->left.MasterFd(), ends_->right.MasterFd()};
+    PtyPair* near[2] = {&ends_->left, &ends_->right};
     PtyPair* to[2] = {&ends_->right, &ends_->left};
     while (!stop_) {
+        // The far ends are closed here, where they are polled, never under a poll.
+        for (int end = 0; end < 2; ++end) {
+            if (hangUp_[end] && from[end] >= 0) {
+                near[end]->CloseMaster();
+                from[end] = -1;  // poll skips it
+                hungUp_[end] = true;
+            }
+        }
         pollfd fds[3] = {{from[0], POLLIN, 0}, {from[1], POLLIN, 0}, {ends_->wake[0], POLLIN, 0}};
         const int ready = ::poll(fds, 3, 1000);
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready < 0 || (fds[2].revents & POLLIN))
+        if (ready < 0)
             return;
+        if (fds[2].revents & POLLIN) {
+            char drain[16];
+            [[maybe_unused]] auto r = ::read(ends_->wake[0], drain, sizeof drain);
+            continue;  // a stop ends the loop, a hang-up is done at its top
+        }
         for (int direction = 0; direction < 2; ++direction) {
             if (!(fds[direction].revents & POLLIN))
                 continue;
@@ -58,7 +82,10 @@ void PtyCable::Run()
                 continue;
             std::string bytes(buffer, static_cast<size_t>(n));
             Pass(direction, bytes);
+            if (from[1 - direction] < 0)
+                continue;  // the other end is hung up: the bytes are lost on the way
             to[direction]->WriteMaster(bytes.data(), bytes.size());
+            relayed_[direction] += static_cast<uint64_t>(n);
         }
     }
 }

@@ -2,7 +2,9 @@
 // pairs, opened through the Win32 port backend; one relay thread a direction.
 #include "ptycable.h"
 #include "terminalport.h"
+#include "winecontrol.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <sstream>
 #include <vector>
@@ -14,6 +16,7 @@ namespace tp = platform::terminalport;
 struct PtyCable::Ends {
     std::unique_ptr<tp::TerminalPort> far[2];
     std::thread back;  // the relay from the right end to the left
+    WineControl control;
 };
 
 namespace {
@@ -70,6 +73,10 @@ PtyCable::PtyCable() : ends_(std::make_unique<Ends>())
 PtyCable::~PtyCable()
 {
     stop_ = true;
+    // A half that was hung up comes back for the next test.
+    for (int end = 0; end < 2; ++end)
+        if (hungUp_[end])
+            ends_->control.Restore(end == 0 ? "left" : "right");
     if (thread_.joinable())
         thread_.join();
     if (ends_->back.joinable())
@@ -79,6 +86,15 @@ PtyCable::~PtyCable()
             port->Close();
 }
 
+void PtyCable::HangUp(int end)
+{
+    // The socat pair of that half is ended: both its ports vanish, the near one the port
+    // under test holds and the far one the relay reads.
+    hangUp_[end] = true;
+    ends_->control.Cut(end == 0 ? "left" : "right");
+    hungUp_[end] = true;
+}
+
 void PtyCable::Run()
 {
     auto relay = [this](int direction) {
@@ -86,11 +102,17 @@ void PtyCable::Run()
         tp::TerminalPort& to = *ends_->far[1 - direction];
         std::vector<char> buffer(65536);
         while (!stop_) {
+            if (hangUp_[direction]) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                continue;
+            }
             const int n = from.Read(buffer.data(), static_cast<int>(buffer.size()), 1000);
             if (n <= 0)
                 continue;
             std::string bytes(buffer.data(), static_cast<size_t>(n));
             Pass(direction, bytes);
+            if (hangUp_[1 - direction])
+                continue;  // the other end is hung up: the bytes are lost on the way
             size_t done = 0;
             while (done < bytes.size() && !stop_) {
                 const int w = to.Write(bytes.data() + done, static_cast<int>(bytes.size() - done), 5000);
@@ -98,6 +120,7 @@ void PtyCable::Run()
                     break;
                 done += static_cast<size_t>(w);
             }
+            relayed_[direction] += static_cast<uint64_t>(n);
         }
     };
     ends_->back = std::thread(relay, 1);

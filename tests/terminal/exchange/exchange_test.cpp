@@ -375,23 +375,57 @@ TEST_F(ExchangeTest, AStartWithAPortClosedIsRefusedWithItsLines)
     }
 }
 
-// Reception past the buffers is counted but not stored; such a pass is a mismatch.
-TEST_F(ExchangeTest, OversizedPassesAreMismatchesWithTheirTrueCounts)
+// Messages are compared whole, however long; a mismatch's line shows at most 4096 bytes of a
+// message and says so, with the true count.
+TEST_F(ExchangeTest, LongMessagesAreComparedWholeAndTheirLogLinesSayWhenTheyArePart)
 {
-    const Bytes flood(5000, 0xAB);
-    bench.farEnd = [&](int to, int, const Bytes& b) { return to == 2 ? flood : b; };
-    const std::string big(2 * 4100, '5');  // one message of 4100 bytes 0x55, answered alike
-    bench.Start(bench.Fields("100", "10", "1", "01", big));
-    bench.RunUntil(10 + 1);
-    bench.Arrive(2, flood);  // and another 5000 in the same pass
+    const std::string big(2 * 5000, '5');  // one message of 5000 bytes 0x55
+    bench.Start(bench.Fields("100", "10", "2", big, big + "6"));
     bench.RunToEnd();
-    ASSERT_EQ(bench.log.size(), 6u);
-    EXPECT_EQ(bench.log[2].size(), 4096 * 3 + std::string(" Получено 10000 байт").size());
-    EXPECT_TRUE(bench.log[2].ends_with("AB AB  Получено 10000 байт"));
-    EXPECT_EQ(bench.log[3], "1<-2 проход 1");
-    EXPECT_TRUE(bench.log[4].ends_with("55  Отправлено 4100 байт"));
-    EXPECT_TRUE(bench.log[5].ends_with("55  Получено 4100 байт")) << "equal counts past the buffer still fail";
-    EXPECT_EQ(bench.log[5].size(), 4096 * 3 + std::string(" Получено 4100 байт").size());
+    EXPECT_EQ(bench.log, std::vector<std::string>{kVerdict}) << "an exact long message is no mismatch";
+
+    const Bytes flood(5000, 0xAB);
+    Bench b;
+    b.farEnd = [&](int to, int, const Bytes& bytes) { return to == 2 ? flood : bytes; };
+    b.Start(b.Fields("100", "10", "1", "01", big));
+    b.RunUntil(10 + 1);
+    b.Arrive(2, flood);  // and another 5000 in the same pass
+    b.farEnd = [](int, int, const Bytes& bytes) {
+        Bytes changed = bytes;
+        changed[4999] ^= 1;  // the last byte, beyond what a line shows
+        return changed;
+    };
+    b.RunToEnd();
+    const std::string shown4096 = [] {
+        std::string s;
+        for (int i = 0; i < 4096; ++i) s += "55 ";
+        return s;
+    }();
+    ASSERT_EQ(b.log.size(), 6u);
+    EXPECT_EQ(b.log[1], "01  Отправлено 1 байт");
+    EXPECT_EQ(b.log[2].size(), 4096 * 3 + std::string(" Получено 10000 байт, показаны первые 4096").size());
+    EXPECT_TRUE(b.log[2].ends_with("AB AB  Получено 10000 байт, показаны первые 4096"));
+    EXPECT_EQ(b.log[3], "1<-2 проход 1");
+    EXPECT_EQ(b.log[4], shown4096 + " Отправлено 5000 байт, показаны первые 4096");
+    EXPECT_EQ(b.log[5], shown4096 + " Получено 5000 байт, показаны первые 4096") << "a difference past 4096 counts";
+}
+
+// A port that goes away ends the run at once, as the stop button does, naming the closed port.
+TEST_F(ExchangeTest, APortLostDuringARunStopsItAsAStopWould)
+{
+    bench.Start(bench.Fields("100", "10", "5"));
+    bench.RunUntil(150);  // pass 1, waiting for port 2's answer
+    ASSERT_EQ(bench.exchange.PassCount(), 1);
+    bench.open[2] = false;
+    bench.exchange.PortLost();
+    EXPECT_FALSE(bench.exchange.Running());
+    EXPECT_EQ(bench.runningUi.back(), false);
+    EXPECT_EQ(bench.progress.back(), TExchange::kProgressMax);
+    EXPECT_EQ(bench.log, (std::vector<std::string>{"Правый порт закрыт", kVerdict}));
+    bench.RunToEnd();
+    EXPECT_EQ(bench.sends[1].size(), 1u) << "nothing more is sent";
+    bench.exchange.PortLost();  // idle: nothing happens
+    EXPECT_EQ(bench.log.size(), 2u);
 }
 
 }  // namespace

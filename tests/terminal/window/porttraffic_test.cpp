@@ -82,11 +82,11 @@ TEST_F(PortTraffic, SendsWriteEachMessageAndHandItOver)
     EXPECT_FALSE(traffic.LastSendHex());
 
     // Auto-send and the exchange send without changing the last kind.
-    traffic.obrabZapstr("AA");
+    traffic.SendHexRequest("AA");
     EXPECT_FALSE(traffic.LastSendHex());
     // A leading pause writes nothing but hands over an empty message.
     handedOver.clear();
-    traffic.obrabZapstr("#");
+    traffic.SendHexRequest("#");
     EXPECT_EQ(handedOver, (std::vector<std::string>{"2:"}));
 }
 

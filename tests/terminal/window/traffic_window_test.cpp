@@ -87,11 +87,16 @@ TEST_F(TrafficWindow, TheHexLinesFilterKeysAndEnterSends)
     ASSERT_TRUE(Eventually([&] { return RowCount(ui->dataHex2) == 1; }));
     EXPECT_EQ(Lines(ui->dataHex2), QStringList{"0A 0B "});
 
-    // With the side's HEX button disabled (port closed) Enter sends nothing.
+    // With the side's HEX button disabled (port closed) Enter runs no HEX send: the side's last
+    // kind of send stays the ASCII one (an empty line without VK, which writes nothing).
+    ui->otpraveditASCCI->setEditText(QString());
+    ui->VKcheck->setChecked(false);
+    ui->OtpravButtonASCCI->click();
+    ASSERT_FALSE(window->Traffic(1).LastSendHex());
     ui->ClosePort->click();
     Key(line, "\r", Qt::Key_Return);
-    QTest::qWait(150);
-    EXPECT_EQ(Lines(ui->dataHex2), QStringList{"0A 0B "});
+    EXPECT_FALSE(window->Traffic(1).LastSendHex());
+    EXPECT_EQ(ui->otpravedit->currentText(), "0a0b");
 }
 
 TEST_F(TrafficWindow, APastedLineBreakIsASpaceAndTheSixTextsComeBackInTheirPlaces)
