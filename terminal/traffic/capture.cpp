@@ -1,0 +1,280 @@
+// The capture writer: a queue filled by the owner's thread, emptied into the file by a
+// writer thread.
+#include "capture.h"
+
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+namespace traffic {
+
+namespace {
+
+using namespace std::chrono;
+
+// How often the writer thread takes the queue, and how much makes it take it at once.
+constexpr milliseconds kWriteInterval{250};
+constexpr size_t kWakeBytes = size_t{1} << 20;
+
+// std::localtime is the one local-time conversion every standard library offers; its result
+// lives in a shared buffer, so conversions are serialised and the result copied out.
+std::mutex localTimeMutex;
+
+CaptureWallTime BrokenDown(system_clock::time_point time, bool utc)
+{
+    const std::time_t seconds = system_clock::to_time_t(time_point_cast<system_clock::duration>(
+        floor<std::chrono::seconds>(time)));
+    std::tm parts{};
+    {
+        std::lock_guard lock(localTimeMutex);
+        if (const std::tm* t = utc ? std::gmtime(&seconds) : std::localtime(&seconds))
+            parts = *t;
+    }
+    CaptureWallTime wall;
+    wall.year = parts.tm_year + 1900;
+    wall.month = parts.tm_mon + 1;
+    wall.day = parts.tm_mday;
+    wall.hour = parts.tm_hour;
+    wall.minute = parts.tm_min;
+    wall.second = parts.tm_sec;
+    wall.millisecond = static_cast<int>(duration_cast<milliseconds>(time - floor<std::chrono::seconds>(time)).count());
+    return wall;
+}
+
+// "2024-05-01 12:34:56.789", as a record's first two fields.
+std::string WallText(const CaptureWallTime& wall)
+{
+    CaptureRecord record;
+    record.wall = wall;
+    record.kind = CaptureKind::Stop;
+    const std::string line = CaptureLine(record);
+    return line.substr(0, 23);
+}
+
+int ErrnoOr(int fallback)
+{
+    return errno != 0 ? errno : fallback;
+}
+
+}  // namespace
+
+std::string CaptureError::Text() const
+{
+    if (code == 0)
+        return what;
+    return what + ": " + std::generic_category().message(code);
+}
+
+CaptureWriter::CaptureWriter(size_t queueBound) : queueBound_(queueBound) {}
+
+CaptureWriter::~CaptureWriter()
+{
+    Stop();
+}
+
+bool CaptureWriter::Start(const std::string& path, CaptureError& error)
+{
+    Stop();
+    path_ = path;
+    written_ = 0;
+    failed_ = false;
+    {
+        std::lock_guard lock(mutex_);
+        queue_.Clear();
+        stopping_ = false;
+        error_.reset();
+        errorTaken_ = false;
+    }
+    errno = 0;
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) {
+        error = {"create " + path, ErrnoOr(EIO)};
+        return false;
+    }
+    // Every write goes straight to the system: a failed write leaves nothing half-buffered.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+
+    const auto wall = system_clock::now();
+    began_ = steady_clock::now();
+    std::string header(kCaptureSignature);
+    header +=
+        "\n# Duoterm capture. Each line: local date and time, microseconds since the capture"
+        " began, port, kind (rx received, tx sent: the bytes in hex, then | and the"
+        " Windows-1251 text; errors: line-error counts since the port opened; port: an event"
+        " of the port; stop: the capture's end).\n# began ";
+    header += WallText(BrokenDown(wall, false));
+    header += " local time, ";
+    header += WallText(BrokenDown(wall, true));
+    header += " UTC\n";
+    if (!WriteText(header)) {
+        error = *error_;
+        std::fclose(file_);
+        file_ = nullptr;
+        return false;
+    }
+    running_ = true;
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void CaptureWriter::Stop()
+{
+    if (!running_)
+        return;
+    Add(CaptureKind::Stop, 0, nullptr, 0);
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+    std::fclose(file_);
+    file_ = nullptr;
+    running_ = false;
+}
+
+void CaptureWriter::Received(int port, const uint8_t* bytes, size_t count)
+{
+    if (count > 0)
+        Add(CaptureKind::Received, port, bytes, count);
+}
+
+void CaptureWriter::Sent(int port, const uint8_t* bytes, size_t count)
+{
+    if (count > 0)
+        Add(CaptureKind::Sent, port, bytes, count);
+}
+
+void CaptureWriter::LineErrors(int port, const std::optional<LineErrorCounts>& counts)
+{
+    Add(CaptureKind::LineErrors, port, nullptr, 0, PortEvent::Opened, counts);
+}
+
+void CaptureWriter::Event(int port, PortEvent event, std::string_view detail)
+{
+    Add(CaptureKind::PortEvent, port, reinterpret_cast<const uint8_t*>(detail.data()), detail.size(), event);
+}
+
+std::optional<CaptureError> CaptureWriter::TakeError()
+{
+    std::lock_guard lock(mutex_);
+    if (!error_ || errorTaken_)
+        return std::nullopt;
+    errorTaken_ = true;
+    return error_;
+}
+
+void CaptureWriter::Add(CaptureKind kind, int port, const uint8_t* bytes, size_t count, PortEvent event,
+                        const std::optional<LineErrorCounts>& counts)
+{
+    if (!running_ || failed_.load())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_)
+            return;
+        if (!queue_.items.empty() && queue_.arena.size() + count > queueBound_) {
+            // The disk does not keep up: stop rather than drop bytes silently or take all
+            // memory. What is queued still goes to the file.
+            failed_ = true;
+            error_ = CaptureError{"write " + path_ + ": the disk does not keep up with the traffic", 0};
+        } else {
+            // Stamped under the lock: the queue's order is the order of the times.
+            queue_.items.push_back({system_clock::now(), steady_clock::now(), kind, port, event, counts,
+                                    queue_.arena.size(), count});
+            queue_.arena.insert(queue_.arena.end(), bytes, bytes + count);
+            if (queue_.arena.size() < kWakeBytes)
+                return;
+        }
+    }
+    wake_.notify_one();
+}
+
+void CaptureWriter::Run()
+{
+    Queue batch;
+    std::string text;
+    for (;;) {
+        bool stop = false;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait_for(lock, kWriteInterval,
+                           [this] { return stopping_ || failed_.load() || queue_.arena.size() >= kWakeBytes; });
+            std::swap(batch, queue_);
+            // Nothing is queued once the capture stopped or failed: this batch is the last.
+            stop = stopping_ || failed_.load();
+        }
+        text.clear();
+        CaptureRecord record;
+        for (const Item& item : batch.items) {
+            record.wall = LocalTime(item.wall);
+            record.micros = duration_cast<microseconds>(item.steady - began_).count();
+            record.port = item.port;
+            record.kind = item.kind;
+            record.event = item.event;
+            record.counts = item.counts;
+            const uint8_t* data = batch.arena.data() + item.offset;
+            if (item.kind == CaptureKind::PortEvent) {
+                record.bytes.clear();
+                record.detail.assign(reinterpret_cast<const char*>(data), item.length);
+            } else {
+                record.bytes.assign(data, data + item.length);
+                record.detail.clear();
+            }
+            AppendCaptureLine(text, record);
+        }
+        batch.Clear();
+        if ((!text.empty() && !WriteText(text)) || stop)
+            return;
+    }
+}
+
+bool CaptureWriter::WriteText(const std::string& text)
+{
+    errno = 0;
+    const size_t done = std::fwrite(text.data(), 1, text.size(), file_);
+    if (done == text.size() && std::fflush(file_) == 0) {
+        written_ += text.size();
+        return true;
+    }
+    const int code = ErrnoOr(EIO);
+    // Cut the file back to its last whole line: what reached the file of this text may end
+    // inside a line.
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path_, ec);
+    uint64_t keep = written_;
+    if (!ec && size > written_) {
+        const size_t reached = static_cast<size_t>(std::min<uint64_t>(size - written_, text.size()));
+        const size_t lastEnd = text.rfind('\n', reached == 0 ? 0 : reached - 1);
+        if (reached > 0 && lastEnd != std::string::npos)
+            keep = written_ + lastEnd + 1;
+    }
+    if (!ec && size != keep)
+        std::filesystem::resize_file(path_, keep, ec);
+    written_ = keep;
+    Fail({"write " + path_, code});
+    return false;
+}
+
+void CaptureWriter::Fail(CaptureError error)
+{
+    std::lock_guard lock(mutex_);
+    failed_ = true;
+    if (!error_)
+        error_ = std::move(error);
+}
+
+CaptureWallTime CaptureWriter::LocalTime(system_clock::time_point time)
+{
+    const std::time_t second = system_clock::to_time_t(time_point_cast<system_clock::duration>(floor<seconds>(time)));
+    if (second != cachedSecond_) {
+        cachedSecond_ = second;
+        cachedWall_ = BrokenDown(time, false);
+    }
+    CaptureWallTime wall = cachedWall_;
+    wall.millisecond = static_cast<int>(duration_cast<milliseconds>(time - floor<seconds>(time)).count());
+    return wall;
+}
+
+}  // namespace traffic
