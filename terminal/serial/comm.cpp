@@ -293,6 +293,14 @@ bool TCustomComm::EscapeFunction(int function)
     return true;
 }
 
+std::optional<TLineErrorCounts> TCustomComm::LineErrorCounts()
+{
+    tp::LineCounters counts;
+    if (!IsOpen() || !handle_->LineCounts(counts))
+        return std::nullopt;
+    return TLineErrorCounts{counts.framing, counts.parity, counts.overrun, counts.breaks};
+}
+
 void TCustomComm::SetDTR(bool state)
 {
     EscapeFunction(state ? tp::esc::SetDtr : tp::esc::ClrDtr);

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ public:
     uint32_t modemStatus = 0;
     bool modemFails = false;
     uint32_t lineErrors = 0, inQueue = 0;
+    // What LineCounts reports; none: the device keeps no counts.
+    std::optional<platform::terminalport::LineCounters> lineCounts;
     uint32_t eventOnStop = 0;  // a wait that completes with these events when stopped
 
     // What the port did.
@@ -153,6 +156,13 @@ public:
     {
         errors = lineErrors;
         queued = inQueue;
+        return true;
+    }
+    bool LineCounts(platform::terminalport::LineCounters& counts) override
+    {
+        if (!lineCounts)
+            return false;
+        counts = *lineCounts;
         return true;
     }
     void Close() override { ++closes; }
