@@ -2,6 +2,7 @@
 // writer thread.
 #include "capture.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
@@ -16,6 +17,8 @@ using namespace std::chrono;
 // How often the writer thread takes the queue, and how much makes it take it at once.
 constexpr milliseconds kWriteInterval{250};
 constexpr size_t kWakeBytes = size_t{1} << 20;
+// The queue's blocks (a larger chunk gets a block of its own size).
+constexpr size_t kBlockBytes = size_t{1} << 20;
 
 // std::localtime is the one local-time conversion every standard library offers; its result
 // lives in a shared buffer, so conversions are serialised and the result copied out.
@@ -59,6 +62,21 @@ int ErrnoOr(int fallback)
 
 }  // namespace
 
+const uint8_t* CaptureWriter::Queue::Store(const uint8_t* data, size_t count)
+{
+    bytes += count;
+    if (count == 0)
+        return nullptr;
+    if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < count) {
+        blocks.emplace_back();
+        blocks.back().reserve(std::max(kBlockBytes, count));
+    }
+    std::vector<uint8_t>& block = blocks.back();
+    const size_t at = block.size();
+    block.insert(block.end(), data, data + count);  // within the capacity: nothing moves
+    return block.data() + at;
+}
+
 std::string CaptureError::Text() const
 {
     if (code == 0)
@@ -73,10 +91,12 @@ CaptureWriter::~CaptureWriter()
     Stop();
 }
 
-bool CaptureWriter::Start(const std::string& path, CaptureError& error)
+bool CaptureWriter::Start(const std::filesystem::path& path, CaptureError& error)
 {
     Stop();
     path_ = path;
+    const std::u8string utf8 = path.u8string();
+    pathText_.assign(utf8.begin(), utf8.end());
     written_ = 0;
     failed_ = false;
     {
@@ -87,13 +107,15 @@ bool CaptureWriter::Start(const std::string& path, CaptureError& error)
         errorTaken_ = false;
     }
     errno = 0;
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) {
-        error = {"create " + path, ErrnoOr(EIO)};
+    file_ = std::ofstream();
+    // Unbuffered (set before the open): every write goes straight to the system, and a
+    // failed write leaves nothing half-buffered.
+    file_.rdbuf()->pubsetbuf(nullptr, 0);
+    file_.open(path, std::ios::binary | std::ios::trunc);
+    if (!file_.is_open()) {
+        error = {"create " + pathText_, ErrnoOr(EIO)};
         return false;
     }
-    // Every write goes straight to the system: a failed write leaves nothing half-buffered.
-    std::setvbuf(file_, nullptr, _IONBF, 0);
 
     const auto wall = system_clock::now();
     began_ = steady_clock::now();
@@ -109,8 +131,7 @@ bool CaptureWriter::Start(const std::string& path, CaptureError& error)
     header += " UTC\n";
     if (!WriteText(header)) {
         error = *error_;
-        std::fclose(file_);
-        file_ = nullptr;
+        file_.close();
         return false;
     }
     running_ = true;
@@ -129,8 +150,7 @@ void CaptureWriter::Stop()
     }
     wake_.notify_one();
     thread_.join();
-    std::fclose(file_);
-    file_ = nullptr;
+    file_.close();
     running_ = false;
 }
 
@@ -174,17 +194,16 @@ void CaptureWriter::Add(CaptureKind kind, int port, const uint8_t* bytes, size_t
         std::lock_guard lock(mutex_);
         if (stopping_)
             return;
-        if (!queue_.items.empty() && queue_.arena.size() + count > queueBound_) {
+        if (!queue_.items.empty() && queue_.bytes + count > queueBound_) {
             // The disk does not keep up: stop rather than drop bytes silently or take all
             // memory. What is queued still goes to the file.
             failed_ = true;
-            error_ = CaptureError{"write " + path_ + ": the disk does not keep up with the traffic", 0};
+            error_ = CaptureError{"write " + pathText_ + ": the disk does not keep up with the traffic", 0};
         } else {
             // Stamped under the lock: the queue's order is the order of the times.
             queue_.items.push_back({system_clock::now(), steady_clock::now(), kind, port, event, counts,
-                                    queue_.arena.size(), count});
-            queue_.arena.insert(queue_.arena.end(), bytes, bytes + count);
-            if (queue_.arena.size() < kWakeBytes)
+                                    queue_.Store(bytes, count), count});
+            if (queue_.bytes < kWakeBytes)
                 return;
         }
     }
@@ -200,7 +219,7 @@ void CaptureWriter::Run()
         {
             std::unique_lock lock(mutex_);
             wake_.wait_for(lock, kWriteInterval,
-                           [this] { return stopping_ || failed_.load() || queue_.arena.size() >= kWakeBytes; });
+                           [this] { return stopping_ || failed_.load() || queue_.bytes >= kWakeBytes; });
             std::swap(batch, queue_);
             // Nothing is queued once the capture stopped or failed: this batch is the last.
             stop = stopping_ || failed_.load();
@@ -214,7 +233,7 @@ void CaptureWriter::Run()
             record.kind = item.kind;
             record.event = item.event;
             record.counts = item.counts;
-            const uint8_t* data = batch.arena.data() + item.offset;
+            const uint8_t* data = item.data;
             if (item.kind == CaptureKind::PortEvent) {
                 record.bytes.clear();
                 record.detail.assign(reinterpret_cast<const char*>(data), item.length);
@@ -233,12 +252,14 @@ void CaptureWriter::Run()
 bool CaptureWriter::WriteText(const std::string& text)
 {
     errno = 0;
-    const size_t done = std::fwrite(text.data(), 1, text.size(), file_);
-    if (done == text.size() && std::fflush(file_) == 0) {
+    file_.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file_.flush();
+    if (file_.good()) {
         written_ += text.size();
         return true;
     }
     const int code = ErrnoOr(EIO);
+    file_.close();
     // Cut the file back to its last whole line: what reached the file of this text may end
     // inside a line.
     std::error_code ec;
@@ -253,7 +274,7 @@ bool CaptureWriter::WriteText(const std::string& text)
     if (!ec && size != keep)
         std::filesystem::resize_file(path_, keep, ec);
     written_ = keep;
-    Fail({"write " + path_, code});
+    Fail({"write " + pathText_, code});
     return false;
 }
 

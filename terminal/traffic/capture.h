@@ -26,7 +26,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -36,8 +38,8 @@
 
 namespace traffic {
 
-// Why a capture could not start or stopped: the step and file ("write /tmp/a.cap"), and the
-// system's error code (0 when there is none, as for a queue past its bound).
+// Why a capture could not start or stopped: the step and file ("write /tmp/a.cap", in UTF-8),
+// and the system's error code (0 when there is none, as for a queue past its bound).
 struct CaptureError {
     std::string what;
     int code = 0;
@@ -58,7 +60,8 @@ public:
     // Creates (or empties) the file, writes its header and starts the writer thread. False,
     // with `error` filled and nothing running, when the file cannot be created or written. A
     // running capture is stopped first.
-    bool Start(const std::string& path, CaptureError& error);
+    // The path is a filesystem path, so a name in any script opens on Windows too.
+    bool Start(const std::filesystem::path& path, CaptureError& error);
     // Records the stop, writes everything queued and closes the file; nothing when not
     // running. After a failure it only ends the writer thread and closes the file.
     void Stop();
@@ -86,12 +89,22 @@ private:
         int port;
         PortEvent event;
         std::optional<LineErrorCounts> counts;
-        size_t offset, length;  // the bytes or the detail, in the queue's arena
+        const uint8_t* data;  // the bytes or the detail, in one of the queue's blocks
+        size_t length;
     };
+    // The queue never moves what it holds: a record call costs a copy of its own bytes,
+    // however long the queue has grown while the disk was slow.
     struct Queue {
-        std::vector<Item> items;
-        std::vector<uint8_t> arena;
-        void Clear() { items.clear(); arena.clear(); }
+        std::deque<Item> items;
+        std::vector<std::vector<uint8_t>> blocks;  // each filled only up to its capacity
+        size_t bytes = 0;
+        const uint8_t* Store(const uint8_t* data, size_t count);
+        void Clear()
+        {
+            items.clear();
+            blocks.clear();
+            bytes = 0;
+        }
     };
 
     void Add(CaptureKind kind, int port, const uint8_t* bytes, size_t count, PortEvent event = PortEvent::Opened,
@@ -104,8 +117,9 @@ private:
     CaptureWallTime LocalTime(std::chrono::system_clock::time_point time);
 
     const size_t queueBound_;
-    std::string path_;
-    std::FILE* file_ = nullptr;
+    std::filesystem::path path_;
+    std::string pathText_;  // the path in UTF-8, for error texts
+    std::ofstream file_;
     uint64_t written_ = 0;  // the file's size: every byte written so far, all whole lines
     std::chrono::steady_clock::time_point began_;
     bool running_ = false;  // owner thread: between Start and Stop

@@ -404,7 +404,7 @@ CaptureFile ReadCapture(std::istream& in)
     return capture;
 }
 
-bool ReadCaptureFile(const std::string& path, CaptureFile& capture)
+bool ReadCaptureFile(const std::filesystem::path& path, CaptureFile& capture)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)

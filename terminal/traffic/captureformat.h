@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <istream>
 #include <optional>
 #include <string>
@@ -89,6 +90,6 @@ struct CaptureFile {
 };
 CaptureFile ReadCapture(std::istream& in);
 // False when the file cannot be opened.
-bool ReadCaptureFile(const std::string& path, CaptureFile& capture);
+bool ReadCaptureFile(const std::filesystem::path& path, CaptureFile& capture);
 
 }  // namespace traffic
