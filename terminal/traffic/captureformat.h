@@ -17,6 +17,11 @@
 // "\n", "\t", and "\xHH" for the other control bytes, 0x7F and 0x98 (unassigned in
 // Windows-1251). Lines starting with "#" are comments; the first line is the signature
 // "#duoterm-capture 1".
+//
+// The text is the received bytes themselves, escaped, not a conversion: the file is a
+// Windows-1251 text like the terminal's other files, so this unit needs no code-page table
+// and stays free of Qt (whose codec the window uses), and nothing depends on the text to get
+// the bytes back.
 #pragma once
 
 #include <cstddef>
