@@ -17,6 +17,8 @@ using namespace std::chrono;
 // How often the writer thread takes the queue, and how much makes it take it at once.
 constexpr milliseconds kWriteInterval{250};
 constexpr size_t kWakeBytes = size_t{1} << 20;
+// How much text the writer formats before it writes.
+constexpr size_t kSliceText = size_t{4} << 20;
 // The queue's blocks (a larger chunk gets a block of its own size).
 constexpr size_t kBlockBytes = size_t{1} << 20;
 
@@ -242,6 +244,13 @@ void CaptureWriter::Run()
                 record.detail.clear();
             }
             AppendCaptureLine(text, record);
+            // A long queue (a slow disk) goes out in slices, so the text's memory stays
+            // small and is reused instead of being mapped and unmapped in large pieces.
+            if (text.size() >= kSliceText) {
+                if (!WriteText(text))
+                    return;
+                text.clear();
+            }
         }
         batch.Clear();
         if ((!text.empty() && !WriteText(text)) || stop)

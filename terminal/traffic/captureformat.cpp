@@ -193,23 +193,31 @@ bool ParseEvent(std::string_view rest, CaptureRecord& record, std::string& error
 
 void AppendEscapedText(std::string& out, const uint8_t* bytes, size_t count)
 {
+    // Written through a pointer into room for the longest text (four characters a byte),
+    // then cut to what was used: a chunk of a fast line is tens of kilobytes.
+    const size_t at = out.size();
+    out.resize(at + 4 * count);
+    char* p = out.data() + at;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t b = bytes[i];
-        switch (b) {
-        case '\\': out += "\\\\"; continue;
-        case '\r': out += "\\r"; continue;
-        case '\n': out += "\\n"; continue;
-        case '\t': out += "\\t"; continue;
-        default: break;
+        if (b >= 0x20 && b != '\\' && b != 0x7F && b != 0x98) {
+            *p++ = static_cast<char>(b);
+            continue;
         }
-        if (b < 0x20 || b == 0x7F || b == 0x98) {
-            out += "\\x";
-            out += kDigits[b >> 4];
-            out += kDigits[b & 0x0F];
-        } else {
-            out += static_cast<char>(b);
+        *p++ = '\\';
+        switch (b) {
+        case '\\': *p++ = '\\'; break;
+        case '\r': *p++ = 'r'; break;
+        case '\n': *p++ = 'n'; break;
+        case '\t': *p++ = 't'; break;
+        default:
+            *p++ = 'x';
+            *p++ = kDigits[b >> 4];
+            *p++ = kDigits[b & 0x0F];
+            break;
         }
     }
+    out.resize(static_cast<size_t>(p - out.data()));
 }
 
 bool UnescapeText(std::string_view text, std::string& bytes)
@@ -272,10 +280,15 @@ void AppendCaptureLine(std::string& out, const CaptureRecord& r)
     case CaptureKind::Received:
     case CaptureKind::Sent:
         out += ' ';
-        for (uint8_t b : r.bytes) {
-            out += kDigits[b >> 4];
-            out += kDigits[b & 0x0F];
-            out += ' ';
+        {
+            const size_t at = out.size();
+            out.resize(at + 3 * r.bytes.size());
+            char* p = out.data() + at;
+            for (uint8_t b : r.bytes) {
+                *p++ = kDigits[b >> 4];
+                *p++ = kDigits[b & 0x0F];
+                *p++ = ' ';
+            }
         }
         out += '|';
         if (!r.bytes.empty()) {
