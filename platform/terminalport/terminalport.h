@@ -79,6 +79,13 @@ inline constexpr uint32_t TxAbort = 0x0001, RxAbort = 0x0002, TxClear = 0x0004,
                           RxClear = 0x0008;
 }
 
+// A port's line errors since it was opened: how many times the receiver saw a framing error,
+// a parity error, an overrun of its hardware buffer and a break.
+struct LineCounters {
+    uint64_t framing = 0, parity = 0, overrun = 0, breaks = 0;
+    bool operator==(const LineCounters&) const = default;
+};
+
 // What one WaitEvent came back with.
 enum class WaitResult {
     Event,    // the mask holds what happened
@@ -121,6 +128,17 @@ public:
     virtual WaitResult WaitEvent(uint32_t& mask) = 0;
     virtual void StopWait() = 0;
     virtual bool ClearErrors(uint32_t& errors, uint32_t& inQueue) = 0;
+    // The line errors since the open. False when the device keeps no such counts (a
+    // pseudo-terminal, a device whose driver has no counters), so that "not known" is never
+    // shown as zeros; a backend without counters need not override it. The Linux backend
+    // reads the serial driver's counters; the Win32 one counts the error flags of every
+    // ClearCommError, so each count there is the number of checks that found that error
+    // (several errors between two checks count once). Owner thread.
+    virtual bool LineCounts(LineCounters& counts)
+    {
+        (void)counts;
+        return false;
+    }
 
     // Releases the device; never fails.
     virtual void Close() = 0;

@@ -66,6 +66,8 @@ class LinuxTerminalPort final : public TerminalPort {
 public:
     LinuxTerminalPort(int fd, int wake, int epoll) : fd_(fd), wake_(wake), epoll_(epoll)
     {
+        // The driver's counters run from its own start; the open's values are the zero.
+        hasCounts_ = ::ioctl(fd_, TIOCGICOUNT, &openCount_) == 0;
     }
     ~LinuxTerminalPort() override { Close(); }
 
@@ -337,6 +339,20 @@ public:
         return true;
     }
 
+    bool LineCounts(LineCounters& counts) override
+    {
+        serial_icounter_struct now {};
+        if (!hasCounts_ || ::ioctl(fd_, TIOCGICOUNT, &now) != 0)
+            return false;
+        // The kernel's counters are unsigned ints that wrap; the difference wraps alike.
+        auto since = [](int now, int then) { return uint64_t{static_cast<unsigned>(now) - static_cast<unsigned>(then)}; };
+        counts.framing = since(now.frame, openCount_.frame);
+        counts.parity = since(now.parity, openCount_.parity);
+        counts.overrun = since(now.overrun, openCount_.overrun);
+        counts.breaks = since(now.brk, openCount_.brk);
+        return true;
+    }
+
     void Close() override
     {
         for (int* fd : {&epoll_, &wake_, &fd_}) {
@@ -428,6 +444,8 @@ private:
 
     // Owner thread only.
     Timeouts timeouts_;
+    bool hasCounts_ = false;
+    serial_icounter_struct openCount_ {};
     uint16_t xonLim_ = 0, xoffLim_ = 0;
 
     // Shared between the owner and the wait thread.

@@ -227,8 +227,22 @@ public:
         COMSTAT stat{};
         if (!::ClearCommError(handle_, &flags, &stat))
             return FailLast();
-        errors = flags;
+        Count(flags);
+        errors = flags | uncollected_;
+        uncollected_ = 0;
         inQueue = stat.cbInQue;
+        return true;
+    }
+
+    bool LineCounts(LineCounters& counts) override
+    {
+        // Errors found here still reach the next ClearErrors (the port's error event).
+        DWORD flags = 0;
+        if (!::ClearCommError(handle_, &flags, nullptr))
+            return FailLast();
+        Count(flags);
+        uncollected_ |= flags;
+        counts = counts_;
         return true;
     }
 
@@ -242,6 +256,14 @@ public:
     }
 
 private:
+    void Count(DWORD flags)
+    {
+        counts_.framing += (flags & CE_FRAME) != 0;
+        counts_.parity += (flags & CE_RXPARITY) != 0;
+        counts_.overrun += (flags & CE_OVERRUN) != 0;
+        counts_.breaks += (flags & CE_BREAK) != 0;
+    }
+
     // Waits for a transfer the driver did not finish at once, at most waitMs, then cancels
     // it; the record stays valid until the driver has let go of it, and what it moved counts.
     int Finish(OVERLAPPED& ov, uint32_t waitMs)
@@ -292,6 +314,10 @@ private:
     HANDLE waitDone_;
     HANDLE readDone_;
     HANDLE writeDone_;
+    // Owner thread only: the line errors counted since the open, and the error flags a
+    // LineCounts call took from the driver that no ClearErrors has passed on yet.
+    LineCounters counts_;
+    DWORD uncollected_ = 0;
 };
 
 }  // namespace

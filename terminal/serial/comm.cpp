@@ -323,6 +323,14 @@ void TCustomComm::SetModemLine(uint32_t function)
         RaiseCommError("EscapeCommFunction failure", LastErrorCode());
 }
 
+std::optional<TLineErrorCounts> TCustomComm::LineErrorCounts()
+{
+    tp::LineCounters counts;
+    if (!IsOpen() || !handle_->LineCounts(counts))
+        return std::nullopt;
+    return TLineErrorCounts{counts.framing, counts.parity, counts.overrun, counts.breaks};
+}
+
 void TCustomComm::SetDTR(bool state)
 {
     SetModemLine(state ? tp::esc::SetDtr : tp::esc::ClrDtr);

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace platform::terminalport {
 class TerminalPort;
@@ -62,6 +63,10 @@ public:
     void SetDTR(bool state);
     void SetRTS(bool state);
     void ApplySettings();
+    // The line errors since the port was opened, read from the driver at each call (cheap
+    // enough for a once-a-second status refresh); nothing while closed or when the device
+    // keeps no counts (a pseudo-terminal has none), so the window can say "not available".
+    std::optional<TLineErrorCounts> LineErrorCounts();
 
     QString DeviceName() const { return deviceName_; }
     void SetDeviceName(const QString& value);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -68,6 +69,12 @@ using TCommOptions = TEnumSet<TCommOption, 5, uint8_t>;
 using TNotifyEvent = std::function<void(QObject* Sender)>;
 using TCommRxCharEvent = std::function<void(QObject* Sender, int Count)>;
 using TCommErrorEvent = std::function<void(QObject* Sender, int Errors)>;
+
+// A port's line errors since it was opened: framing, parity and overrun errors and breaks.
+struct TLineErrorCounts {
+    uint64_t framing = 0, parity = 0, overrun = 0, breaks = 0;
+    bool operator==(const TLineErrorCounts&) const = default;
+};
 
 // A failure to open or configure a port: the message ends in " (Error: <code>) ".
 class ECommError : public std::runtime_error {

@@ -59,6 +59,8 @@ public:
     // The hexadecimal view: one line per tick.
     size_t LineCount() const { return lineStart_.size(); }
     std::span<const uint8_t> LineBytes(size_t line) const;
+    // The number of the tick's first byte among all bytes since the last clear.
+    uint64_t LineStart(size_t line) const { return lineStart_[line]; }
     std::string HexLine(size_t line) const;
     // The tick's character line as one display tick shows it (line ends inside it kept as bytes).
     std::string CharLine(size_t line) const;

@@ -71,6 +71,7 @@ public:
     }
     void StopWait() override { inner_->StopWait(); }
     bool ClearErrors(uint32_t& e, uint32_t& q) override { return inner_->ClearErrors(e, q); }
+    bool LineCounts(tp::LineCounters& c) override { return inner_->LineCounts(c); }
     void Close() override { inner_->Close(); }
 
 private:
@@ -138,6 +139,15 @@ TEST_F(PtyFixture, DataPassesBothWays)
         big[i] = static_cast<char>(i * 7);
     pair.WriteMaster(big.data(), 3000);
     EXPECT_EQ(ReadAll(3000), big.substr(0, 3000));
+}
+
+TEST_F(PtyFixture, APseudoTerminalHasNoLineErrorCounts)
+{
+    EXPECT_EQ(port.LineErrorCounts(), std::nullopt);
+    port.Open();
+    ASSERT_TRUE(port.IsOpen());
+    // Not zeros: the device keeps no counts at all.
+    EXPECT_EQ(port.LineErrorCounts(), std::nullopt);
 }
 
 TEST_F(PtyFixture, SettingsReachTheDriver)

@@ -272,6 +272,24 @@ TEST_F(CommFixture, EscapeFunctionsAndModemLines)
     EXPECT_FALSE(port.ModemLineState(1));
 }
 
+TEST_F(CommFixture, LineErrorCountsFollowTheBackend)
+{
+    EXPECT_EQ(port.LineErrorCounts(), std::nullopt);  // closed
+    port.prepare = [](FakeTerminalPort& fake) { fake.lineCounts = tp::LineCounters{}; };
+    port.Open();
+    EXPECT_EQ(port.LineErrorCounts(), (TLineErrorCounts{0, 0, 0, 0}));
+    port.fake->lineCounts = tp::LineCounters{1, 2, 3, 4};
+    EXPECT_EQ(port.LineErrorCounts(), (TLineErrorCounts{1, 2, 3, 4}));
+    port.fake->lineCounts.reset();
+    EXPECT_EQ(port.LineErrorCounts(), std::nullopt);  // the device keeps none
+    port.fake->lineCounts = tp::LineCounters{5, 0, 0, 0};
+    port.Close();
+    EXPECT_EQ(port.LineErrorCounts(), std::nullopt);
+    // A new open starts from the new device's counts.
+    port.Open();
+    EXPECT_EQ(port.LineErrorCounts(), (TLineErrorCounts{0, 0, 0, 0}));
+}
+
 TEST_F(CommFixture, ReadWriteAndPurgeOnAClosedPort)
 {
     char buffer[4] = {};

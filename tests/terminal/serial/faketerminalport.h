@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
     bool modemFails = false;
     uint32_t refusedBaudRate = 0;  // SetState refuses this rate (code 87)
     uint32_t lineErrors = 0, inQueue = 0;
+    // What LineCounts reports; none: the device keeps no counts.
+    std::optional<platform::terminalport::LineCounters> lineCounts;
     uint32_t eventOnStop = 0;  // a wait that completes with these events when stopped
 
     // What the port did.
@@ -156,6 +159,13 @@ public:
     {
         errors = lineErrors;
         queued = inQueue;
+        return true;
+    }
+    bool LineCounts(platform::terminalport::LineCounters& counts) override
+    {
+        if (!lineCounts)
+            return false;
+        counts = *lineCounts;
         return true;
     }
     void Close() override { ++closes; }
