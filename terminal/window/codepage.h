@@ -1,5 +1,6 @@
 // Duoterm's text is single-byte Windows-1251: the one place where the window's texts become
-// those bytes and bytes become text again (Qt's codec).
+// those bytes and bytes become text again: Qt's codec (codepage_qt.cpp), or on Windows, whose Qt
+// has no such codec without ICU, the system's conversion (codepage_win32.cpp).
 //
 // Threads: any; each call makes its own codec.
 #pragma once

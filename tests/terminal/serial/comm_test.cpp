@@ -258,7 +258,10 @@ TEST_F(CommFixture, EscapeFunctionsAndModemLines)
     EXPECT_EQ(ErrorOf([&] { port.EscapeFunction(9); }), "EscapeCommFunction failure (Error: 50) ");
     // A device without modem lines: DTR and RTS do nothing and raise nothing; other failures
     // of them are reported.
-    port.fake->failEscape = ENOTTY;
+    uint32_t noLines = 1;  // the system's own code for a device without modem lines
+    while (!platform::terminalport::IsNoModemLinesError(noLines))
+        ++noLines;
+    port.fake->failEscape = noLines;
     port.SetDTR(true);
     port.SetRTS(false);
     port.fake->failEscape = EIO;

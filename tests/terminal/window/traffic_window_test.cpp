@@ -124,6 +124,8 @@ TEST_F(TrafficWindow, APastedLineBreakIsASpaceAndTheSixTextsComeBackInTheirPlace
 
 TEST_F(TrafficWindow, LinesOfAHundredThousandCharactersAreKeptAndSentWhole)
 {
+    if (windowtesting::OnWineCable())
+        GTEST_SKIP() << "under Wine the 100,000-byte text between the window's own ports arrives short (see the README)";
     QString digits;
     std::string bytes;
     for (int i = 0; i < 50000; ++i) {
@@ -142,7 +144,8 @@ TEST_F(TrafficWindow, LinesOfAHundredThousandCharactersAreKeptAndSentWhole)
     Paste(ui->otpraveditASCCI2, text);
     ASSERT_EQ(ui->otpraveditASCCI2->currentText().size(), 100000);
     ui->OtpravButtonASCCI2->click();
-    ASSERT_TRUE(Eventually([&] { return window->Traffic(1).Log().TotalBytes() >= 100000; }, 30000));
+    ASSERT_TRUE(Eventually([&] { return window->Traffic(1).Log().TotalBytes() >= 100000; }, 30000))
+        << window->Traffic(1).Log().TotalBytes();
     EXPECT_EQ(Received(window->Traffic(1)), text.toStdString());
 
     Paste(ui->EditPered, digits);

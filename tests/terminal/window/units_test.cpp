@@ -3,6 +3,8 @@
 #include "comm.h"
 #include "portsettings.h"
 #include "savedtexts.h"
+#include "codepage.h"
+#include "filesizelimit.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +12,6 @@
 #include <QFile>
 #include <QStringDecoder>
 
-#include <sys/resource.h>
 
 #include <csignal>
 #include <filesystem>
@@ -130,7 +131,7 @@ TEST(SavedTexts, ShortLongAndForeignFiles)
     EXPECT_EQ(ParseSavedTexts("a\nb\rc\r\nd\n\ne\nf\ng\n"), (SavedTexts{"a", "b", "c", "d", "", "e"}));
     EXPECT_EQ(ParseSavedTexts("last line without end"), (SavedTexts{"last line without end"}));
     EXPECT_EQ(ParseSavedTexts(QByteArray("\0\xFF\r\n", 4)),
-              (SavedTexts{QStringDecoder("windows-1251")(QByteArray("\0\xFF", 2))}));
+              (SavedTexts{From1251(QByteArray("\0\xFF", 2))}));
 }
 
 TEST(SavedTexts, MissingFileIsNoErrorAndUnreadableOrUnwritableOnesAre)
@@ -152,15 +153,13 @@ TEST(SavedTexts, AFailedWriteLeavesThePreviousFileWhole)
     const QString path = Path(dir, "save.ini");
     ASSERT_EQ(WriteSavedTexts(path, SavedTexts{"old"}), "");
     // The disk runs full half-way through the new file.
-    struct rlimit saved {};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const auto previous = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 4096;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const QString error = WriteSavedTexts(path, SavedTexts{QString(100000, QChar('A'))});
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, previous);
+    QString error;
+    {
+        testsupport::FileSizeLimit limit(4096);
+        if (!limit.Active())
+            GTEST_SKIP() << "no file size limit on this system";
+        error = WriteSavedTexts(path, SavedTexts{QString(100000, QChar('A'))});
+    }
     EXPECT_NE(error, "");
     EXPECT_EQ(FileBytes(path), QByteArray("old\r\n\r\n\r\n\r\n\r\n\r\n"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);

@@ -40,6 +40,12 @@ inline void Key(QWidget* widget, const QString& text, int key = 0)
     QApplication::sendEvent(widget, &release);
 }
 
+// Whether the test runs under Wine on the test stage's COM cable (tests/support/ptycable.h).
+inline bool OnWineCable()
+{
+    return std::getenv("SERIALTOOLS_WINE_CABLE") != nullptr;
+}
+
 // Types text one key event per character.
 inline void Type(QWidget* widget, const QString& text)
 {

@@ -1,0 +1,9 @@
+#include "filesizelimit.h"
+
+namespace testsupport {
+
+FileSizeLimit::FileSizeLimit(uint64_t) {}
+
+FileSizeLimit::~FileSizeLimit() = default;
+
+}  // namespace testsupport
