@@ -72,9 +72,10 @@ struct RxLog::Block {
 RxLog::RxLog() = default;
 RxLog::~RxLog() = default;
 
-void RxLog::AppendTick(const uint8_t* bytes, size_t count) {
+void RxLog::AppendTick(const uint8_t* bytes, size_t count, int64_t timeMs) {
     while (count > 0) {
         const size_t n = std::min(count, kLargestLine);
+        lineTime_.push_back(timeMs);
         AppendLine(bytes, n);
         bytes += n;
         count -= n;
@@ -124,6 +125,7 @@ void RxLog::Clear() {
     std::vector<uint64_t>().swap(lineStart_);
     std::vector<uint64_t>().swap(lineFirstView_);
     std::vector<uint32_t>().swap(viewStart_);
+    std::vector<int64_t>().swap(lineTime_);
     total_ = 0;
     lastWasCr_ = false;
 }
@@ -178,7 +180,7 @@ size_t RxLog::MemoryBytes() const {
     for (const auto& block : blocks_) bytes += sizeof(Block) + block->capacity;
     bytes += blocks_.capacity() * sizeof(blocks_[0]) + blockBase_.capacity() * sizeof(uint64_t) +
              lineStart_.capacity() * sizeof(uint64_t) + lineFirstView_.capacity() * sizeof(uint64_t) +
-             viewStart_.capacity() * sizeof(uint32_t);
+             viewStart_.capacity() * sizeof(uint32_t) + lineTime_.capacity() * sizeof(int64_t);
     return bytes;
 }
 

@@ -38,7 +38,8 @@ void AppendChars(std::string& out, const uint8_t* bytes, size_t count);
 //
 // Storage: the received bytes once, in blocks of up to 4 MiB (no text of them is kept; a new
 // block never copies the old ones, and a block a tick did not fit in gives its unused end
-// back), plus 16 bytes per tick and 4 per character-view line. Lines are formatted on demand.
+// back), plus 24 bytes per tick (its first byte, its first view line, its time) and 4 per
+// character-view line. Lines are formatted on demand.
 // A night at 115200 baud (about 400 MB) costs a little over 400 MB. A span returned by
 // LineBytes or CharViewLineBytes is valid until the next AppendTick or Clear.
 //
@@ -50,9 +51,10 @@ public:
     RxLog(const RxLog&) = delete;
     RxLog& operator=(const RxLog&) = delete;
 
-    // Adds one tick's bytes as a new line; a tick of no bytes adds nothing (not even an empty
-    // line). A tick of 4 GiB or more is taken as several lines of less than 4 GiB each.
-    void AppendTick(const uint8_t* bytes, size_t count);
+    // Adds one tick's bytes as a new line, received at the given time (milliseconds since the
+    // epoch, the wall clock); a tick of no bytes adds nothing (not even an empty line). A tick
+    // of 4 GiB or more is taken as several lines of less than 4 GiB each, all of that time.
+    void AppendTick(const uint8_t* bytes, size_t count, int64_t timeMs = 0);
     // Empties both views and gives the memory back (the Clear button).
     void Clear();
 
@@ -64,6 +66,8 @@ public:
     std::string HexLine(size_t line) const;
     // The tick's character line as one display tick shows it (line ends inside it kept as bytes).
     std::string CharLine(size_t line) const;
+    // The time the tick was received at (as given to AppendTick).
+    int64_t LineTime(size_t line) const { return lineTime_[line]; }
 
     // The character view: lines broken at CR LF, LF and CR as described above.
     size_t CharViewLineCount() const { return viewStart_.size(); }
@@ -91,6 +95,7 @@ private:
     std::vector<uint64_t> lineStart_;      // the first byte number of each tick
     std::vector<uint64_t> lineFirstView_;  // the first character view line of each tick
     std::vector<uint32_t> viewStart_;      // each view line's start within its tick
+    std::vector<int64_t> lineTime_;        // each tick's receive time, ms since the epoch
     uint64_t total_ = 0;
     bool lastWasCr_ = false;
 };

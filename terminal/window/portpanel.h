@@ -11,6 +11,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -39,6 +40,10 @@ public:
     // Unticks the auto-send box and switches auto-send off (the exchange's start).
     void StopAutoSend();
 
+    // Before the user opens or closes the port or changes its device or a setting (the end of
+    // a wait for a lost device).
+    std::function<void()> onManualAction;
+
     // The panel's controls by role.
     QFrame* panel;
     QPushButton *openPort, *closePort, *sendHex, *sendAscii, *clear, *nastr, *closeNastr;
@@ -60,6 +65,7 @@ private:
     void Handle(F&& handler);
     // The rate box shows the rate in effect.
     void ShowSpeed();
+    void ManualAction();
 
     TPortControl& control_;
     TPortTraffic& traffic_;

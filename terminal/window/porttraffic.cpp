@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <chrono>
 
 namespace duoterm {
 
@@ -38,6 +39,8 @@ void TPortTraffic::WriteWhole(const std::vector<uint8_t>& bytes)
         const int n = port_.Write(bytes.data() + sent, static_cast<int>(piece));
         if (n <= 0)
             return;
+        if (onWrittenChunk)
+            onWrittenChunk(side_, bytes.data() + sent, static_cast<size_t>(n));
         sent += static_cast<size_t>(n);
         if (sent < bytes.size())
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -99,8 +102,11 @@ void TPortTraffic::ReadWaiting(std::vector<uint8_t>& into)
     static uint8_t buffer[kReadChunk];
     for (;;) {
         const int n = port_.Read(buffer, static_cast<int>(kReadChunk));
-        if (n > 0)
+        if (n > 0) {
             into.insert(into.end(), buffer, buffer + n);
+            if (onReadChunk)
+                onReadChunk(side_, buffer, static_cast<size_t>(n));
+        }
         if (n < static_cast<int>(kReadChunk))
             return;
     }
@@ -130,7 +136,10 @@ bool TPortTraffic::Tick()
     }
     if (staged_.empty())
         return false;
-    log_.AppendTick(staged_.data(), staged_.size());
+    log_.AppendTick(staged_.data(), staged_.size(),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count());
     staged_.clear();
     // The buffer keeps its size from tick to tick: giving it back after every busy tick made
     // the next one grow it again, copying and faulting in its pages each time. Only a burst far

@@ -31,6 +31,11 @@ public:
     // where they go then.
     std::function<bool()> exchangeTakesReceived;
     std::function<void(int side, const uint8_t* bytes, size_t count)> onExchangeReceived;
+    // Every chunk read from the port and every chunk the port took, as it happens (the
+    // capture): received bytes whether they go to the display or the exchange, sent bytes of
+    // every kind of send.
+    std::function<void(int side, const uint8_t* bytes, size_t count)> onReadChunk;
+    std::function<void(int side, const uint8_t* bytes, size_t count)> onWrittenChunk;
 
     // The HEX send button (and Enter in a HEX line): the request in the line, then the side's
     // last kind of send is HEX.

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QKeySequence>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -57,7 +58,43 @@ QString TRxModel::LineText(size_t line, size_t from, size_t count) const
     return From1251(text);
 }
 
+void TRxModel::SetShowTime(bool on)
+{
+    if (on == showTime_)
+        return;
+    showTime_ = on;
+    if (view_ == View::Hex)
+        rowWidth_ = on ? kHexRowBytesTimed : kHexRowBytes;
+    else
+        rowWidth_ = on ? kCharRowCharsTimed : kCharRowChars;
+    // The rows are laid out again for the new width.
+    lines_ = 0;
+    rows_ = 0;
+    firstRow_.clear();
+    Sync();
+}
+
+QString TRxModel::TimeText(int64_t timeMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(timeMs).toString(QStringLiteral("hh:mm:ss.zzz "));
+}
+
+int64_t TRxModel::LineTime(size_t line) const
+{
+    return log_.LineTime(view_ == View::Hex ? line : log_.CharViewLineTick(line));
+}
+
 QString TRxModel::RowText(uint64_t row) const
+{
+    if (!showTime_ || row >= rows_)
+        return RowBody(row);
+    const size_t line = LineOfRow(row);
+    if (row == firstRow_[line])
+        return TimeText(LineTime(line)) + RowBody(row);
+    return QString(13, QLatin1Char(' ')) + RowBody(row);
+}
+
+QString TRxModel::RowBody(uint64_t row) const
 {
     if (row >= rows_)
         return {};
@@ -82,7 +119,10 @@ QString TRxModel::CopyText(uint64_t first, uint64_t last) const
             text += QLatin1Char('\n');
             line = rowLine;
         }
-        text += RowText(row);
+        // The time once per line, where its first row is among those copied.
+        if (showTime_ && row == firstRow_[rowLine])
+            text += TimeText(LineTime(rowLine));
+        text += RowBody(row);
     }
     return text;
 }
@@ -179,6 +219,14 @@ void TRxView::Sync()
     UpdateScrollRange();
     if (atEnd)
         bar->setValue(bar->maximum());
+    viewport()->update();
+}
+
+void TRxView::Relayout()
+{
+    hasSelection_ = false;
+    UpdateScrollRange();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     viewport()->update();
 }
 

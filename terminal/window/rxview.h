@@ -24,7 +24,18 @@ public:
     static constexpr size_t kHexRowBytes = 8;
     static constexpr size_t kCharRowChars = 24;
 
+    // With the time shown a row is shorter by the time's width, so that it still fits the view.
+    static constexpr size_t kHexRowBytesTimed = 4;
+    static constexpr size_t kCharRowCharsTimed = 11;
+
     TRxModel(const traffic::RxLog& log, View view);
+
+    // Prefixes the first row of every line with its tick's receive time ("hh:mm:ss.mmm ", the
+    // local time) and the rows a long line wraps onto with as many spaces; off at start.
+    void SetShowTime(bool on);
+    bool ShowTime() const { return showTime_; }
+    // The time prefix of a receive time (milliseconds since the epoch).
+    static QString TimeText(int64_t timeMs);
 
     uint64_t RowCount() const { return rows_; }
     // The store has grown or been cleared: takes in the new lines. False when it was cleared.
@@ -41,10 +52,14 @@ private:
     size_t LineLength(size_t line) const;  // bytes of a hex line, characters of a char line
     size_t RowsOf(size_t line) const;
     QString LineText(size_t line, size_t from, size_t count) const;
+    // The row's own text, without the time prefix.
+    QString RowBody(uint64_t row) const;
+    int64_t LineTime(size_t line) const;
 
     const traffic::RxLog& log_;
     View view_;
     size_t rowWidth_;
+    bool showTime_ = false;
     size_t lines_ = 0;
     std::vector<uint64_t> firstRow_;  // the first row of each line shown
     uint64_t rows_ = 0;
@@ -63,6 +78,9 @@ public:
     duoterm::TRxModel* Model() const { return model_; }
     // Takes in what the store holds now.
     void Sync();
+    // The model laid its rows out anew (the time shown or hidden): the selection is dropped
+    // and the view shows the newest rows.
+    void Relayout();
     void SelectRows(uint64_t first, uint64_t last);
     void SelectAll();
     void Copy();

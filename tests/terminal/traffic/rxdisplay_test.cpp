@@ -56,6 +56,18 @@ TEST(RxLog, OneLinePerTickWithData) {
     EXPECT_EQ(log.LineBytes(1)[0], 0xC0);
 }
 
+TEST(RxLog, EachTickKeepsItsTimeUntilCleared) {
+    RxLog log;
+    log.AppendTick(reinterpret_cast<const uint8_t*>("a"), 1, 1000);
+    log.AppendTick(reinterpret_cast<const uint8_t*>("b"), 1, 1714566896789);
+    EXPECT_EQ(log.LineTime(0), 1000);
+    EXPECT_EQ(log.LineTime(1), 1714566896789);
+    log.Clear();
+    log.AppendTick(reinterpret_cast<const uint8_t*>("c"), 1, 7);
+    ASSERT_EQ(log.LineCount(), 1u);
+    EXPECT_EQ(log.LineTime(0), 7);
+}
+
 // Clearing empties both views; what arrives afterwards is kept whole.
 TEST(RxLog, ClearDuringReception) {
     RxLog log;

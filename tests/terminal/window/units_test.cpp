@@ -1,12 +1,15 @@
 // The window's plain units: the selector table, port discovery and the saved-text file.
 #include "portdiscovery.h"
 #include "comm.h"
+#include "portcontrol.h"
 #include "portsettings.h"
+#include "rxview.h"
 #include "savedtexts.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QFile>
 #include <QStringDecoder>
 
@@ -35,6 +38,44 @@ void WriteBytes(const QString& path, const QByteArray& bytes)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
+}
+
+// The receive views with the time: the first row of each line carries its tick's time, the
+// rows a long line wraps onto are indented as far, and a copy has the time once per line.
+TEST(ReceiveViewTime, EachLineStartsWithItsTicksTimeAndCopiesKeepItOnce)
+{
+    traffic::RxLog log;
+    const int64_t t0 = QDateTime(QDate(2024, 5, 1), QTime(12, 34, 56, 789)).toMSecsSinceEpoch();
+    log.AppendTick(reinterpret_cast<const uint8_t*>("ABCDEF\r\n"), 8, t0);
+    log.AppendTick(reinterpret_cast<const uint8_t*>("xy"), 2, t0 + 1005);
+    TRxModel hex(log, TRxModel::View::Hex), chars(log, TRxModel::View::Chars);
+    hex.Sync();
+    chars.Sync();
+    EXPECT_EQ(hex.RowText(0), "41 42 43 44 45 46 0D 0A ");  // off at start, as designed
+    EXPECT_FALSE(hex.ShowTime());
+
+    hex.SetShowTime(true);
+    chars.SetShowTime(true);
+    ASSERT_EQ(hex.RowCount(), 3u);  // 8 bytes wrap over two rows of four, then "xy"
+    EXPECT_EQ(hex.RowText(0), "12:34:56.789 41 42 43 44 ");
+    EXPECT_EQ(hex.RowText(1), "             45 46 0D 0A ");
+    EXPECT_EQ(hex.RowText(2), "12:34:57.794 78 79 ");
+    EXPECT_EQ(hex.CopyText(0, 2), "12:34:56.789 41 42 43 44 45 46 0D 0A \n12:34:57.794 78 79 ");
+    ASSERT_EQ(chars.RowCount(), 2u);
+    EXPECT_EQ(chars.RowText(0), "12:34:56.789 ABCDEF");
+    EXPECT_EQ(chars.RowText(1), "12:34:57.794 xy");
+
+    hex.SetShowTime(false);
+    EXPECT_EQ(hex.RowCount(), 2u);
+    EXPECT_EQ(hex.RowText(1), "78 79 ");
+}
+
+TEST(LineErrorCounts, TheTooltipShowsTheCountsOrThatTheDeviceHasNone)
+{
+    EXPECT_EQ(LineErrorsText(false, std::nullopt), "");
+    EXPECT_EQ(LineErrorsText(true, std::nullopt), "Ошибки линии: н/д (устройство не ведёт счёт)");
+    EXPECT_EQ(LineErrorsText(true, TLineErrorCounts{1, 2, 3, 4}),
+              "Ошибки линии с открытия: кадр 1, чётность 2, переполнение 3, BREAK 4");
 }
 
 TEST(SelectorTable, EveryItemShowsItsOwnValueAndBack)
