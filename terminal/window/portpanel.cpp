@@ -73,6 +73,12 @@ TPortPanel::TPortPanel(QFrame* panel, TPortControl& control, TPortTraffic& traff
     charModel = std::make_unique<TRxModel>(traffic.Log(), TRxModel::View::Chars);
     dataHex->SetModel(hexModel.get());
     dataAscii->SetModel(charModel.get());
+    find = new TFindDialog(traffic.Log(), dataHex, dataAscii,
+                           s == 1 ? QStringLiteral("Поиск: левый порт") : QStringLiteral("Поиск: правый порт"),
+                           panel->window());
+    find->setObjectName(s == 1 ? QStringLiteral("findDialog1") : QStringLiteral("findDialog2"));
+    connect(dataHex, &TRxView::FindRequested, this, [this] { find->Open(true); });
+    connect(dataAscii, &TRxView::FindRequested, this, [this] { find->Open(false); });
 
     for (QComboBox* box : selectors)
         box->setInsertPolicy(QComboBox::NoInsert);

@@ -7,6 +7,7 @@
 
 #include "portcontrol.h"
 #include "porttraffic.h"
+#include "finddialog.h"
 #include "rxview.h"
 
 #include <QObject>
@@ -55,6 +56,7 @@ public:
     QFrame* settingsPanel;
     TRxView *dataHex, *dataAscii;
     std::unique_ptr<TRxModel> hexModel, charModel;
+    TFindDialog* find;  // Ctrl+F in either view
 
 signals:
     // After every handler of this panel has run (also when it failed).

@@ -58,6 +58,13 @@ QString TRxModel::LineText(size_t line, size_t from, size_t count) const
     return From1251(text);
 }
 
+uint64_t TRxModel::RowOf(size_t line, size_t column) const
+{
+    if (line >= lines_)
+        return rows_ == 0 ? 0 : rows_ - 1;
+    return firstRow_[line] + std::min<uint64_t>(column / rowWidth_, RowsOf(line) - 1);
+}
+
 void TRxModel::SetShowTime(bool on)
 {
     if (on == showTime_)
@@ -166,6 +173,11 @@ TRxView::TRxView(QWidget* parent) : QAbstractScrollArea(parent)
     all->setShortcutContext(Qt::WidgetShortcut);
     connect(all, &QAction::triggered, this, &TRxView::SelectAll);
     addAction(all);
+    auto* find = new QAction(QStringLiteral("Найти..."), this);
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WidgetShortcut);
+    connect(find, &QAction::triggered, this, &TRxView::FindRequested);
+    addAction(find);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
 }
@@ -236,6 +248,17 @@ void TRxView::SelectRows(uint64_t first, uint64_t last)
     current_ = last;
     hasSelection_ = model_ && model_->RowCount() > 0;
     viewport()->update();
+}
+
+void TRxView::Highlight(uint64_t first, uint64_t last)
+{
+    SelectRows(first, last);
+    const uint64_t top = TopRow();
+    const uint64_t visible = static_cast<uint64_t>(VisibleRows());
+    if (first < top || last >= top + visible) {
+        const uint64_t want = first > visible / 2 ? first - visible / 2 : 0;
+        verticalScrollBar()->setValue(static_cast<int>(std::min<uint64_t>(want, INT_MAX)));
+    }
 }
 
 void TRxView::SelectAll()

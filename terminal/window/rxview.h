@@ -43,6 +43,9 @@ public:
     // The text of a row, and the line it belongs to.
     QString RowText(uint64_t row) const;
     size_t LineOfRow(uint64_t row) const;
+    // The row that shows a column of a line (a byte of a hexadecimal line, a character of a
+    // character line; a column at the line's end is on its last row).
+    uint64_t RowOf(size_t line, size_t column) const;
     // The text of rows first to last: the rows of a wrapped line joined, a line break between
     // the rows of two lines.
     QString CopyText(uint64_t first, uint64_t last) const;
@@ -82,9 +85,15 @@ public:
     // and the view shows the newest rows.
     void Relayout();
     void SelectRows(uint64_t first, uint64_t last);
+    // Selects the rows and scrolls them into sight (a match found).
+    void Highlight(uint64_t first, uint64_t last);
     void SelectAll();
     void Copy();
     QString SelectedText() const;
+
+signals:
+    // Ctrl+F in the view.
+    void FindRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

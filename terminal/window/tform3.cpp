@@ -283,6 +283,10 @@ void TForm3::ShowCaptureState()
                                    : QString());
     captureLabel_->setToolTip(running ? capture_.Path() : QString());
     captureLabel_->setStyleSheet(running ? QStringLiteral("color: rgb(192, 0, 0);") : QString());
+    // Showing or hiding a corner widget lays the menu bar out again for the label's new width.
+    captureLabel_->adjustSize();
+    captureLabel_->setVisible(false);
+    captureLabel_->setVisible(running);
 }
 
 void TForm3::ShowTime(bool on)

@@ -2,6 +2,8 @@
 // null-modem cable (data by a relay, modem lines by the shim): what one side sends arrives in
 // the other side's views byte for byte, the HEX lines' key filter and the ASCII lines' code
 // page.
+#include "finddialog.h"
+#include "portpanel.h"
 #include "rxview.h"
 #include "windowtesting.h"
 
@@ -182,6 +184,43 @@ TEST_F(TrafficWindow, TheAsciiLineTakesOnlyWhatTheCodePageHolds)
 {
     Type(ui->otpraveditASCCI->lineEdit(), QStringLiteral("Щ€✓z"));
     EXPECT_EQ(ui->otpraveditASCCI->currentText(), QStringLiteral("Щ€z"));
+}
+
+}  // namespace
+
+namespace {
+
+// Ctrl+F in a view opens its panel's find dialog; a match is selected in both views.
+TEST_F(TrafficWindow, FindSelectsTheMatchInBothViewsOverTheWholeStore)
+{
+    QString request;
+    for (int i = 0; i < 3000; ++i)
+        request += QString::asprintf("%02X", i & 0x3F);
+    request += "C1 C2 C3";  // "БВГ", once, at the end
+    ui->otpravedit->setEditText(request);
+    ui->OtpravButton->click();
+    ASSERT_TRUE(Eventually([&] { return window->Traffic(2).Log().TotalBytes() == 3003; }));
+    ASSERT_TRUE(Eventually([&] { return ui->dataHex2->Model()->RowCount() >= 3003 / 8; }));
+    ui->dataHex2->setFocus();
+    QTest::keyClick(ui->dataHex2, Qt::Key_F, Qt::ControlModifier);
+    TFindDialog* find = window->Panel(2).find;
+    ASSERT_TRUE(find->isVisible());
+    EXPECT_TRUE(find->hex->isChecked());  // opened from the hexadecimal view
+    find->hex->setChecked(false);
+    find->text->setText(QStringLiteral("БВГ"));
+    find->next->click();
+    EXPECT_EQ(find->result->text(), "");
+    EXPECT_EQ(ui->dataHex2->SelectedText().right(9), "C1 C2 C3 ");
+    EXPECT_TRUE(ui->dataASCCI2->SelectedText().endsWith(QStringLiteral("БВГ")));
+    // A hexadecimal text found from the start, then nothing for one never received.
+    find->hex->setChecked(true);
+    find->text->setText("3E 3F 00");
+    find->next->click();
+    EXPECT_TRUE(ui->dataHex2->SelectedText().remove(QLatin1Char('\n')).contains("3E 3F 00 "));
+    find->text->setText("FF");
+    find->previous->click();
+    EXPECT_EQ(find->result->text(), kFindNotFound);
+    find->close();
 }
 
 }  // namespace

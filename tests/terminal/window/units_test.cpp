@@ -3,6 +3,7 @@
 #include "comm.h"
 #include "portcontrol.h"
 #include "portsettings.h"
+#include "rxfind.h"
 #include "rxview.h"
 #include "savedtexts.h"
 #include "tempdir.h"
@@ -16,6 +17,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 
 using namespace duoterm;
@@ -68,6 +70,36 @@ TEST(ReceiveViewTime, EachLineStartsWithItsTicksTimeAndCopiesKeepItOnce)
     hex.SetShowTime(false);
     EXPECT_EQ(hex.RowCount(), 2u);
     EXPECT_EQ(hex.RowText(1), "78 79 ");
+}
+
+// Finding from the dialog: across ticks, next and previous wrapping round, hex and text, a
+// bad hexadecimal text, a store cleared since the last match.
+TEST(ReceiveFind, NextAndPreviousAcrossTicksWrapRoundAndStartAfreshOnANewText)
+{
+    traffic::RxLog log;
+    for (const char* tick : {"xxAB", "Cxx", "ABCyy", "A", "BC"})
+        log.AppendTick(reinterpret_cast<const uint8_t*>(tick), std::strlen(tick), 0);
+    TRxFind find;
+    using D = TRxFind::Direction;
+    auto begin = [&](const QString& text, bool hex, D direction) {
+        const auto result = find.Find(log, text, hex, direction);
+        return result.match ? static_cast<int64_t>(result.match->begin) : -1;
+    };
+    EXPECT_EQ(begin("ABC", false, D::Next), 2);  // "AB" | "C": across a tick boundary
+    EXPECT_EQ(begin("ABC", false, D::Next), 7);
+    EXPECT_EQ(begin("ABC", false, D::Next), 12);  // "A" | "BC"
+    EXPECT_EQ(begin("ABC", false, D::Next), 2);   // round again
+    EXPECT_EQ(begin("ABC", false, D::Previous), 12);
+    EXPECT_EQ(begin("ABC", false, D::Previous), 7);
+    EXPECT_EQ(begin("41 42", true, D::Previous), 12);  // a new search starts from the end
+    const auto bad = find.Find(log, "4", true, D::Next);
+    EXPECT_FALSE(bad.match);
+    EXPECT_EQ(bad.message, kFindBadHex);
+    EXPECT_EQ(find.Find(log, "zz", false, D::Next).message, kFindNotFound);
+    EXPECT_EQ(begin("yy", false, D::Next), 10);
+    log.Clear();
+    log.AppendTick(reinterpret_cast<const uint8_t*>("yy"), 2, 0);
+    EXPECT_EQ(begin("yy", false, D::Next), 0);
 }
 
 TEST(LineErrorCounts, TheTooltipShowsTheCountsOrThatTheDeviceHasNone)
