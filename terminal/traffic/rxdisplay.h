@@ -84,6 +84,21 @@ public:
     uint64_t TotalBytes() const { return total_; }
     size_t MemoryBytes() const;
 
+    // A budget for the memory the store holds (0: none, the default). Past it the oldest
+    // ticks leave the store, a block at a time (so it holds at most the budget and one block
+    // more), never the block being filled. Byte numbers stay those since the last clear: the
+    // first kept tick starts at DroppedBytes(), and lines are numbered from the first kept
+    // one (DroppedLines() and DroppedCharViewLines() ticks and view lines have gone before).
+    void SetBudget(size_t bytes);
+    size_t Budget() const { return budget_; }
+    // What the budget counts: the blocks' bytes and 24 bytes a tick and 4 a view line.
+    size_t HeldBytes() const;
+    uint64_t DroppedBytes() const { return droppedBytes_; }
+    uint64_t DroppedLines() const { return droppedLines_; }
+    uint64_t DroppedCharViewLines() const { return droppedViewLines_; }
+    // Counts the clears, so that a view can tell a clear from a drop.
+    uint64_t Clears() const { return clears_; }
+
 private:
     struct Block;
     void AppendLine(const uint8_t* bytes, size_t count);
@@ -96,8 +111,12 @@ private:
     std::vector<uint64_t> lineFirstView_;  // the first character view line of each tick
     std::vector<uint32_t> viewStart_;      // each view line's start within its tick
     std::vector<int64_t> lineTime_;        // each tick's receive time, ms since the epoch
+    void Trim();
+
     uint64_t total_ = 0;
     bool lastWasCr_ = false;
+    size_t budget_ = 0;
+    uint64_t droppedBytes_ = 0, droppedLines_ = 0, droppedViewLines_ = 0, clears_ = 0;
 };
 
 }  // namespace traffic

@@ -20,6 +20,14 @@ constexpr size_t kKeptStage = size_t{16} << 20;
 
 }  // namespace
 
+size_t DefaultViewBudget(uint64_t physicalBytes)
+{
+    constexpr uint64_t kLeast = uint64_t{64} << 20, kMost = uint64_t{2} << 30;
+    if (physicalBytes == 0)
+        return size_t{256} << 20;
+    return static_cast<size_t>(std::clamp(physicalBytes / 16, kLeast, kMost));
+}
+
 TPortTraffic::TPortTraffic(int side, TCustomComm& port) : side_(side), port_(port) {}
 
 void TPortTraffic::WriteWhole(const std::vector<uint8_t>& bytes)

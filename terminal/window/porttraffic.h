@@ -21,6 +21,11 @@ class TCustomComm;
 
 namespace duoterm {
 
+// The receive store's default memory budget per panel on a machine with this much physical
+// memory (0: unknown): a sixteenth of it, at least 64 MiB and at most 2 GiB, so that the two
+// panels together keep to an eighth of the machine.
+size_t DefaultViewBudget(uint64_t physicalBytes);
+
 class TPortTraffic {
 public:
     TPortTraffic(int side, TCustomComm& port);
@@ -65,6 +70,9 @@ public:
     // The clear button: empties both views (what arrives afterwards is kept).
     void Clear() { log_.Clear(); }
     const traffic::RxLog& Log() const { return log_; }
+    // The receive store's memory budget (RxLog::SetBudget): past it the oldest bytes leave the
+    // views (a capture still has them).
+    void SetViewBudget(size_t bytes) { log_.SetBudget(bytes); }
     int PendingRx() const { return pendingRx_; }
 
 private:

@@ -40,8 +40,10 @@ size_t TRxModel::RowsOf(size_t line) const
 
 size_t TRxModel::LineOfRow(uint64_t row) const
 {
+    // The dropped-bytes row counts as the first line's.
+    row = row >= Header() ? row - Header() : 0;
     const auto next = std::upper_bound(firstRow_.begin(), firstRow_.end(), row);
-    return static_cast<size_t>(next - firstRow_.begin()) - 1;
+    return static_cast<size_t>(std::max<std::ptrdiff_t>(1, next - firstRow_.begin())) - 1;
 }
 
 QString TRxModel::LineText(size_t line, size_t from, size_t count) const
@@ -61,8 +63,28 @@ QString TRxModel::LineText(size_t line, size_t from, size_t count) const
 uint64_t TRxModel::RowOf(size_t line, size_t column) const
 {
     if (line >= lines_)
-        return rows_ == 0 ? 0 : rows_ - 1;
-    return firstRow_[line] + std::min<uint64_t>(column / rowWidth_, RowsOf(line) - 1);
+        return RowCount() == 0 ? 0 : RowCount() - 1;
+    return Header() + firstRow_[line] + std::min<uint64_t>(column / rowWidth_, RowsOf(line) - 1);
+}
+
+QString TRxModel::DroppedText(uint64_t bytes)
+{
+    return QStringLiteral("[из окна удалено %1 байт]").arg(bytes);
+}
+
+uint64_t TRxModel::Dropped() const
+{
+    return view_ == View::Hex ? log_.DroppedLines() : log_.DroppedCharViewLines();
+}
+
+void TRxModel::Reset()
+{
+    lines_ = 0;
+    rows_ = 0;
+    firstRow_.clear();
+    firstRow_.shrink_to_fit();
+    clears_ = log_.Clears();
+    dropped_ = Dropped();
 }
 
 void TRxModel::SetShowTime(bool on)
@@ -75,9 +97,7 @@ void TRxModel::SetShowTime(bool on)
     else
         rowWidth_ = on ? kCharRowCharsTimed : kCharRowChars;
     // The rows are laid out again for the new width.
-    lines_ = 0;
-    rows_ = 0;
-    firstRow_.clear();
+    Reset();
     Sync();
 }
 
@@ -93,9 +113,12 @@ int64_t TRxModel::LineTime(size_t line) const
 
 QString TRxModel::RowText(uint64_t row) const
 {
+    if (Header() && row == 0)
+        return DroppedText(log_.DroppedBytes());
+    row -= Header();
     if (!showTime_ || row >= rows_)
         return RowBody(row);
-    const size_t line = LineOfRow(row);
+    const size_t line = LineOfRow(row + Header());
     if (row == firstRow_[line])
         return TimeText(LineTime(line)) + RowBody(row);
     return QString(13, QLatin1Char(' ')) + RowBody(row);
@@ -105,7 +128,7 @@ QString TRxModel::RowBody(uint64_t row) const
 {
     if (row >= rows_)
         return {};
-    const size_t line = LineOfRow(row);
+    const size_t line = LineOfRow(row + Header());
     const size_t from = static_cast<size_t>(row - firstRow_[line]) * rowWidth_;
     const size_t length = LineLength(line);
     return LineText(line, std::min(from, length), std::min(rowWidth_, length - std::min(from, length)));
@@ -113,9 +136,12 @@ QString TRxModel::RowBody(uint64_t row) const
 
 QString TRxModel::CopyText(uint64_t first, uint64_t last) const
 {
-    if (rows_ == 0 || first > last || first >= rows_)
+    // The dropped-bytes row is no data: it is left out of a copy.
+    if (first < Header())
+        first = Header();
+    if (rows_ == 0 || first > last || first >= RowCount())
         return {};
-    last = std::min(last, rows_ - 1);
+    last = std::min(last, RowCount() - 1);
     // Exactly the rows selected: the rows of one wrapped line join up again, and the lines
     // are one a line.
     QString text;
@@ -127,24 +153,32 @@ QString TRxModel::CopyText(uint64_t first, uint64_t last) const
             line = rowLine;
         }
         // The time once per line, where its first row is among those copied.
-        if (showTime_ && row == firstRow_[rowLine])
+        if (showTime_ && row - Header() == firstRow_[rowLine])
             text += TimeText(LineTime(rowLine));
-        text += RowBody(row);
+        text += RowBody(row - Header());
     }
     return text;
 }
 
 bool TRxModel::Sync()
 {
-    const size_t lines = Lines();
     bool kept = true;
-    if (lines < lines_) {
-        lines_ = 0;
-        rows_ = 0;
-        firstRow_.clear();
-        firstRow_.shrink_to_fit();
+    if (log_.Clears() != clears_) {
+        Reset();
+        kept = false;
+    } else if (const uint64_t dropped = Dropped(); dropped != dropped_) {
+        // The store dropped its oldest lines: their rows go, the others move up.
+        const size_t gone = static_cast<size_t>(std::min<uint64_t>(dropped - dropped_, lines_));
+        const uint64_t rowsGone = gone < lines_ ? firstRow_[gone] : rows_;
+        firstRow_.erase(firstRow_.begin(), firstRow_.begin() + static_cast<std::ptrdiff_t>(gone));
+        for (uint64_t& row : firstRow_)
+            row -= rowsGone;
+        rows_ -= rowsGone;
+        lines_ -= gone;
+        dropped_ = dropped;
         kept = false;
     }
+    const size_t lines = Lines();
     for (size_t line = lines_; line < lines; ++line) {
         firstRow_.push_back(rows_);
         rows_ += RowsOf(line);

@@ -37,9 +37,13 @@ public:
     // The time prefix of a receive time (milliseconds since the epoch).
     static QString TimeText(int64_t timeMs);
 
-    uint64_t RowCount() const { return rows_; }
-    // The store has grown or been cleared: takes in the new lines. False when it was cleared.
+    // Once the store has dropped its oldest bytes under its budget, row 0 says how many (the
+    // dropped-bytes row) and the lines' rows follow it.
+    uint64_t RowCount() const { return rows_ + Header(); }
+    // The store has grown, dropped old lines or been cleared: takes in the change. False when
+    // rows before the end changed (the selection no longer holds).
     bool Sync();
+    static QString DroppedText(uint64_t bytes);
     // The text of a row, and the line it belongs to.
     QString RowText(uint64_t row) const;
     size_t LineOfRow(uint64_t row) const;
@@ -55,8 +59,11 @@ private:
     size_t LineLength(size_t line) const;  // bytes of a hex line, characters of a char line
     size_t RowsOf(size_t line) const;
     QString LineText(size_t line, size_t from, size_t count) const;
-    // The row's own text, without the time prefix.
+    // The row's own text, without the time prefix (a row of the lines, without the header).
     QString RowBody(uint64_t row) const;
+    uint64_t Header() const { return log_.DroppedBytes() > 0 ? 1 : 0; }
+    uint64_t Dropped() const;
+    void Reset();
     int64_t LineTime(size_t line) const;
 
     const traffic::RxLog& log_;
@@ -64,8 +71,10 @@ private:
     size_t rowWidth_;
     bool showTime_ = false;
     size_t lines_ = 0;
-    std::vector<uint64_t> firstRow_;  // the first row of each line shown
+    std::vector<uint64_t> firstRow_;  // the first row of each line shown (the header not counted)
     uint64_t rows_ = 0;
+    uint64_t clears_ = 0;   // the store's clears seen
+    uint64_t dropped_ = 0;  // lines the store had dropped when last seen
 };
 
 }  // namespace duoterm

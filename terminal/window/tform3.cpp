@@ -3,6 +3,7 @@
 #include "errorbox.h"
 #include "linefilters.h"
 #include "portdiscovery.h"
+#include "sysinfo.h"
 #include "tform1.h"
 #include "ui_tform3.h"
 
@@ -10,6 +11,7 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLocale>
 #include <QMenuBar>
 #include <QSignalBlocker>
@@ -87,6 +89,17 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
         RenderPanels();
     });
     connect(ui_->VremyaPriema, &QAction::toggled, this, &TForm3::ShowTime);
+    SetViewBudget(DefaultViewBudget(platform::sysinfo::PhysicalMemoryBytes()));
+    connect(ui_->PamyatOkon, &QAction::triggered, this, [this] {
+        bool ok = false;
+        const int mb = QInputDialog::getInt(
+            this, QStringLiteral("Память окон приёма"),
+            QStringLiteral("Память окон приёма каждого порта, МБ\n(старые данные уходят из окон, запись в файл "
+                           "хранит всё):"),
+            static_cast<int>(viewBudget_ >> 20), 1, 1 << 20, 1, &ok);
+        if (ok)
+            SetViewBudget(static_cast<size_t>(mb) << 20);
+    });
     // The writer's failure is looked for four times a second while a capture runs.
     captureTimer_ = new QTimer(this);
     captureTimer_->setInterval(250);
@@ -287,6 +300,16 @@ void TForm3::ShowCaptureState()
     captureLabel_->adjustSize();
     captureLabel_->setVisible(false);
     captureLabel_->setVisible(running);
+}
+
+void TForm3::SetViewBudget(size_t bytes)
+{
+    viewBudget_ = bytes;
+    for (int side : {1, 2}) {
+        Traffic(side).SetViewBudget(bytes);
+        Panel(side).dataHex->Sync();
+        Panel(side).dataAscii->Sync();
+    }
 }
 
 void TForm3::ShowTime(bool on)

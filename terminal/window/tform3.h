@@ -76,6 +76,9 @@ public:
     void OstanovitZapisClick();
     TCaptureControl& Capture() { return capture_; }
     TReopenHost& Reopen(int side) { return side == 1 ? *reopen1_ : *reopen2_; }
+    // The memory budget of each panel's receive store (the menu's "Память окон приёма...").
+    void SetViewBudget(size_t bytes);
+    size_t ViewBudget() const { return viewBudget_; }
     // The name and settings of a port, as the capture's port records give them.
     QString PortDetail(int side);
 
@@ -112,6 +115,7 @@ private:
     std::unique_ptr<TReopenHost> reopen2_;
     QLabel* captureLabel_ = nullptr;
     QTimer* captureTimer_ = nullptr;
+    size_t viewBudget_ = 0;
     TForm1* about_ = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;

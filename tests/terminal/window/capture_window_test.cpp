@@ -2,6 +2,7 @@
 // other at once while the capture runs, and the file read back with the format's parser holds
 // every byte in both directions, in order, with non-decreasing times and the ports' records.
 #include "captureformat.h"
+#include "rxview.h"
 #include "windowtesting.h"
 
 #include <QDateTime>
@@ -112,6 +113,36 @@ TEST_F(CaptureWindow, ClosingAndOpeningAPortAreRecordedAndAFileThatCannotBeCreat
     EXPECT_TRUE(errors[0].startsWith(QStringLiteral("Не удалось начать запись в файл: create ")));
     EXPECT_FALSE(window->Capture().Running());
     EXPECT_FALSE(ui->OstanovitZapis->isEnabled());
+}
+
+// Past the views' budget the oldest bytes leave the views, which say how many, while the
+// capture keeps every byte.
+TEST_F(CaptureWindow, PastTheViewsBudgetTheViewsDropTheOldestBytesAndTheCaptureKeepsThemAll)
+{
+    EXPECT_GE(window->ViewBudget(), size_t{64} << 20);  // the default, from the machine's memory
+    window->SetViewBudget(size_t{256} << 10);
+    capturePath = QString::fromStdString((dir.Path() / "budget.txt").string());
+    ui->ZapisVFail->trigger();
+    const std::string sent = RandomBytes(size_t{1} << 20, 7);
+    window->Traffic(1).SendHexRequest(HexRequest(sent).toStdString());
+    ASSERT_TRUE(Eventually([&] { return window->Traffic(2).Log().TotalBytes() == sent.size(); }));
+    ui->OstanovitZapis->trigger();
+
+    const traffic::RxLog& log = window->Traffic(2).Log();
+    ASSERT_GT(log.DroppedBytes(), 0u);
+    EXPECT_LE(log.HeldBytes(), (size_t{256} << 10) + (size_t{4} << 20));
+    EXPECT_TRUE(Received(window->Traffic(2)) == sent.substr(static_cast<size_t>(log.DroppedBytes())));
+    EXPECT_EQ(ui->dataHex2->Model()->RowText(0), TRxModel::DroppedText(log.DroppedBytes()));
+    EXPECT_EQ(ui->dataASCCI2->Model()->RowText(0), TRxModel::DroppedText(log.DroppedBytes()));
+
+    traffic::CaptureFile file;
+    ASSERT_TRUE(traffic::ReadCaptureFile(capturePath.toStdString(), file));
+    std::string rx2;
+    for (const traffic::CaptureRecord& record : file.records)
+        if (record.kind == traffic::CaptureKind::Received && record.port == 2)
+            rx2.append(record.bytes.begin(), record.bytes.end());
+    EXPECT_TRUE(rx2 == sent) << rx2.size() << " of " << sent.size();
+    EXPECT_TRUE(errors.empty());
 }
 
 }  // namespace

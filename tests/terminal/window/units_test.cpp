@@ -102,6 +102,38 @@ TEST(ReceiveFind, NextAndPreviousAcrossTicksWrapRoundAndStartAfreshOnANewText)
     EXPECT_EQ(begin("yy", false, D::Next), 0);
 }
 
+// A store past its budget: row 0 says how many bytes left the view, the rows of the lines that
+// stay follow it, and a copy leaves the notice out.
+TEST(ReceiveViewBudget, TheFirstRowTellsTheBytesDroppedAndTheRowsMoveUp)
+{
+    traffic::RxLog log;
+    TRxModel hex(log, TRxModel::View::Hex), chars(log, TRxModel::View::Chars);
+    const std::string tick(1000, 'a');
+    for (int i = 0; i < 100; ++i)
+        log.AppendTick(reinterpret_cast<const uint8_t*>(tick.data()), tick.size(), 0);
+    hex.Sync();
+    chars.Sync();
+    EXPECT_EQ(hex.RowCount(), 100u * 125);
+    EXPECT_EQ(hex.RowText(0).left(6), "61 61 ");
+    log.SetBudget(64 * 1024);
+    for (int i = 0; i < 200; ++i)
+        log.AppendTick(reinterpret_cast<const uint8_t*>(tick.data()), tick.size(), 0);
+    EXPECT_FALSE(hex.Sync());  // rows before the end changed
+    chars.Sync();
+    ASSERT_GT(log.DroppedBytes(), 0u);
+    EXPECT_EQ(hex.RowCount(), 1 + log.LineCount() * 125);
+    EXPECT_EQ(chars.RowCount(), 1 + log.CharViewLineCount() * 42);  // 1000 characters, 24 a row
+    EXPECT_EQ(hex.RowText(0), QStringLiteral("[из окна удалено %1 байт]").arg(log.DroppedBytes()));
+    EXPECT_EQ(chars.RowText(0), hex.RowText(0));
+    EXPECT_EQ(hex.RowText(1).left(6), "61 61 ");
+    EXPECT_EQ(hex.LineOfRow(1), 0u);
+    EXPECT_EQ(hex.RowOf(0, 0), 1u);
+    EXPECT_EQ(hex.CopyText(0, 1), QString("61 ").repeated(8));
+    log.Clear();
+    EXPECT_FALSE(hex.Sync());
+    EXPECT_EQ(hex.RowCount(), 0u);
+}
+
 TEST(LineErrorCounts, TheTooltipShowsTheCountsOrThatTheDeviceHasNone)
 {
     EXPECT_EQ(LineErrorsText(false, std::nullopt), "");
