@@ -18,6 +18,13 @@ constexpr size_t kReadChunk = 65536;
 constexpr size_t kWritePiece = 4096;
 constexpr size_t kKeptStage = size_t{16} << 20;
 
+// The wall clock in milliseconds since the epoch: a tick's time.
+int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace
 
 size_t DefaultViewBudget(uint64_t physicalBytes)
@@ -49,6 +56,9 @@ void TPortTraffic::WriteWhole(const std::vector<uint8_t>& bytes)
             return;
         if (onWrittenChunk)
             onWrittenChunk(side_, bytes.data() + sent, static_cast<size_t>(n));
+        sentLog_.AppendTick(bytes.data() + sent, static_cast<size_t>(n), NowMs());
+        if (onStored)
+            onStored(side_, true);
         sent += static_cast<size_t>(n);
         if (sent < bytes.size())
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -144,10 +154,9 @@ bool TPortTraffic::Tick()
     }
     if (staged_.empty())
         return false;
-    log_.AppendTick(staged_.data(), staged_.size(),
-                    std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::system_clock::now().time_since_epoch())
-                        .count());
+    log_.AppendTick(staged_.data(), staged_.size(), NowMs());
+    if (onStored)
+        onStored(side_, false);
     staged_.clear();
     // The buffer keeps its size from tick to tick: giving it back after every busy tick made
     // the next one grow it again, copying and faulting in its pages each time. Only a burst far

@@ -70,9 +70,17 @@ public:
     // The clear button: empties both views (what arrives afterwards is kept).
     void Clear() { log_.Clear(); }
     const traffic::RxLog& Log() const { return log_; }
-    // The receive store's memory budget (RxLog::SetBudget): past it the oldest bytes leave the
-    // views (a capture still has them).
-    void SetViewBudget(size_t bytes) { log_.SetBudget(bytes); }
+    // What the port took, a tick per write, each with its time (for the timeline).
+    const traffic::RxLog& SentLog() const { return sentLog_; }
+    // After each tick stored in Log() (sent: false) or SentLog() (sent: true).
+    std::function<void(int side, bool sent)> onStored;
+    // The stores' memory budget (RxLog::SetBudget): past it the oldest bytes leave the views
+    // (a capture still has them).
+    void SetViewBudget(size_t bytes)
+    {
+        log_.SetBudget(bytes);
+        sentLog_.SetBudget(bytes);
+    }
     int PendingRx() const { return pendingRx_; }
 
 private:
@@ -90,6 +98,7 @@ private:
     int pendingRx_ = 0;
     std::vector<uint8_t> staged_;  // read since the last tick, shown at the next
     traffic::RxLog log_;
+    traffic::RxLog sentLog_;
 };
 
 }  // namespace duoterm

@@ -218,7 +218,14 @@ TRxView::TRxView(QWidget* parent) : QAbstractScrollArea(parent)
 
 void TRxView::SetModel(duoterm::TRxModel* model)
 {
+    SetRowModel(model);
+    panelModel_ = model;
+}
+
+void TRxView::SetRowModel(duoterm::TRowModel* model)
+{
     model_ = model;
+    panelModel_ = nullptr;
     hasSelection_ = false;
     UpdateScrollRange();
     viewport()->update();

@@ -17,7 +17,20 @@
 
 namespace duoterm {
 
-class TRxModel {
+// What a receive view draws: rows of text, formatted on demand, that grow at the end (and may
+// lose rows at the start).
+class TRowModel {
+public:
+    virtual ~TRowModel() = default;
+    virtual uint64_t RowCount() const = 0;
+    virtual QString RowText(uint64_t row) const = 0;
+    // The text of rows first to last, as a copy takes it.
+    virtual QString CopyText(uint64_t first, uint64_t last) const = 0;
+    // Takes in what the store holds now; false when rows before the end changed.
+    virtual bool Sync() = 0;
+};
+
+class TRxModel : public TRowModel {
 public:
     enum class View { Hex, Chars };
     // Bytes a hexadecimal row shows, characters a character row shows.
@@ -39,20 +52,20 @@ public:
 
     // Once the store has dropped its oldest bytes under its budget, row 0 says how many (the
     // dropped-bytes row) and the lines' rows follow it.
-    uint64_t RowCount() const { return rows_ + Header(); }
+    uint64_t RowCount() const override { return rows_ + Header(); }
     // The store has grown, dropped old lines or been cleared: takes in the change. False when
     // rows before the end changed (the selection no longer holds).
-    bool Sync();
+    bool Sync() override;
     static QString DroppedText(uint64_t bytes);
     // The text of a row, and the line it belongs to.
-    QString RowText(uint64_t row) const;
+    QString RowText(uint64_t row) const override;
     size_t LineOfRow(uint64_t row) const;
     // The row that shows a column of a line (a byte of a hexadecimal line, a character of a
     // character line; a column at the line's end is on its last row).
     uint64_t RowOf(size_t line, size_t column) const;
     // The text of rows first to last: the rows of a wrapped line joined, a line break between
     // the rows of two lines.
-    QString CopyText(uint64_t first, uint64_t last) const;
+    QString CopyText(uint64_t first, uint64_t last) const override;
 
 private:
     size_t Lines() const;
@@ -87,7 +100,9 @@ class TRxView : public QAbstractScrollArea {
 public:
     explicit TRxView(QWidget* parent = nullptr);
     void SetModel(duoterm::TRxModel* model);
-    duoterm::TRxModel* Model() const { return model_; }
+    // Any other rows (the timeline); Model() is then null.
+    void SetRowModel(duoterm::TRowModel* rows);
+    duoterm::TRxModel* Model() const { return panelModel_; }
     // Takes in what the store holds now.
     void Sync();
     // The model laid its rows out anew (the time shown or hidden): the selection is dropped
@@ -118,7 +133,8 @@ private:
     uint64_t RowAt(int y) const;
     void UpdateScrollRange();
 
-    duoterm::TRxModel* model_ = nullptr;
+    duoterm::TRowModel* model_ = nullptr;
+    duoterm::TRxModel* panelModel_ = nullptr;
     bool hasSelection_ = false;
     uint64_t anchor_ = 0, current_ = 0;
 };

@@ -60,6 +60,14 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
     connect(panel2_.get(), &TPortPanel::Handled, this, &TForm3::RenderPanels);
     exchangePanel_ = std::make_unique<TExchangePanel>(*ui_, ExchangeSide{comm1_, traffic1_, *panel1_},
                                                       ExchangeSide{comm2_, traffic2_, *panel2_});
+    timeline_ = std::make_unique<TTimeline>(std::array<const traffic::RxLog*, 4>{
+        &traffic1_.Log(), &traffic1_.SentLog(), &traffic2_.Log(), &traffic2_.SentLog()});
+    for (TPortTraffic* traffic : {&traffic1_, &traffic2_}) {
+        traffic->onStored = [this](int side, bool sent) {
+            timeline_->Stored(side == 1 ? (sent ? TimelineSource::Sent1 : TimelineSource::Received1)
+                                        : (sent ? TimelineSource::Sent2 : TimelineSource::Received2));
+        };
+    }
     reopen1_ = std::make_unique<TReopenHost>(port1_, this);
     reopen2_ = std::make_unique<TReopenHost>(port2_, this);
     BindPortEvents(comm1_, port1_, traffic1_, *panel1_);
@@ -89,6 +97,7 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
         RenderPanels();
     });
     connect(ui_->VremyaPriema, &QAction::toggled, this, &TForm3::ShowTime);
+    connect(ui_->LentaObmena, &QAction::triggered, this, &TForm3::LentaObmenaClick);
     SetViewBudget(DefaultViewBudget(platform::sysinfo::PhysicalMemoryBytes()));
     connect(ui_->PamyatOkon, &QAction::triggered, this, [this] {
         bool ok = false;
@@ -116,6 +125,7 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
 TForm3::~TForm3()
 {
     capture_.Stop();
+    delete timelineWindow_;  // before the timeline it shows
     // The ports close before the controls their handlers paint go away.
     comm1_.Close();
     comm2_.Close();
@@ -300,6 +310,15 @@ void TForm3::ShowCaptureState()
     captureLabel_->adjustSize();
     captureLabel_->setVisible(false);
     captureLabel_->setVisible(running);
+}
+
+void TForm3::LentaObmenaClick()
+{
+    if (!timelineWindow_)
+        timelineWindow_ = new TTimelineWindow(*timeline_, this);
+    timelineWindow_->show();
+    timelineWindow_->raise();
+    timelineWindow_->activateWindow();
 }
 
 void TForm3::SetViewBudget(size_t bytes)

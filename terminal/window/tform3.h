@@ -13,6 +13,8 @@
 #include "portpanel.h"
 #include "presetslots.h"
 #include "reopenhost.h"
+#include "timeline.h"
+#include "timelinewindow.h"
 #include "savedtexts.h"
 
 #include <QLabel>
@@ -76,6 +78,10 @@ public:
     void OstanovitZapisClick();
     TCaptureControl& Capture() { return capture_; }
     TReopenHost& Reopen(int side) { return side == 1 ? *reopen1_ : *reopen2_; }
+    TTimeline& Timeline() { return *timeline_; }
+    // The timeline window (menu "Окна"), made at its first opening.
+    TTimelineWindow* TimelineWindow() const { return timelineWindow_; }
+    void LentaObmenaClick();
     // The memory budget of each panel's receive store (the menu's "Память окон приёма...").
     void SetViewBudget(size_t bytes);
     size_t ViewBudget() const { return viewBudget_; }
@@ -116,6 +122,8 @@ private:
     QLabel* captureLabel_ = nullptr;
     QTimer* captureTimer_ = nullptr;
     size_t viewBudget_ = 0;
+    std::unique_ptr<TTimeline> timeline_;
+    TTimelineWindow* timelineWindow_ = nullptr;
     TForm1* about_ = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;

@@ -5,11 +5,15 @@
 #include "finddialog.h"
 #include "portpanel.h"
 #include "rxview.h"
+#include "timeline.h"
+#include "timelinewindow.h"
 #include "windowtesting.h"
 
 #include <QClipboard>
 #include <QFile>
 #include <QLineEdit>
+
+#include <cstring>
 
 using namespace duoterm;
 using namespace windowtesting;
@@ -184,6 +188,64 @@ TEST_F(TrafficWindow, TheAsciiLineTakesOnlyWhatTheCodePageHolds)
 {
     Type(ui->otpraveditASCCI->lineEdit(), QStringLiteral("Щ€✓z"));
     EXPECT_EQ(ui->otpraveditASCCI->currentText(), QStringLiteral("Щ€z"));
+}
+
+// The timeline: a request and its answer across the two ports, in the order they happened,
+// each tick tagged with its port and direction, in the window from the menu; a panel's clear
+// takes its received ticks out of the timeline too.
+TEST_F(TrafficWindow, TheTimelineListsBothPortsTicksInOrderWithTheirTags)
+{
+    const struct {
+        int side;
+        const char* request;
+    } steps[] = {{1, "41 41"}, {2, "42 42"}, {1, "43"}};
+    for (const auto& step : steps) {
+        const int other = 3 - step.side;
+        const uint64_t before = window->Traffic(other).Log().TotalBytes();
+        window->Traffic(step.side).SendHexRequest(step.request);
+        const uint64_t length = (std::strlen(step.request) + 1) / 3;
+        ASSERT_TRUE(Eventually([&] { return window->Traffic(other).Log().TotalBytes() == before + length; }));
+    }
+    using S = TimelineSource;
+    const TTimeline& timeline = window->Timeline();
+    std::vector<std::pair<S, std::string>> got;
+    for (size_t i = 0; i < timeline.EntryCount(); ++i) {
+        const auto entry = timeline.EntryAt(i);
+        const traffic::RxLog& store = entry.source == S::Received1 ? window->Traffic(1).Log()
+                                      : entry.source == S::Sent1   ? window->Traffic(1).SentLog()
+                                      : entry.source == S::Received2 ? window->Traffic(2).Log()
+                                                                     : window->Traffic(2).SentLog();
+        const auto bytes = store.LineBytes(entry.line);
+        // A received message may come in more than one tick: join them.
+        if (!got.empty() && got.back().first == entry.source)
+            got.back().second.append(bytes.begin(), bytes.end());
+        else
+            got.emplace_back(entry.source, std::string(bytes.begin(), bytes.end()));
+    }
+    const std::vector<std::pair<S, std::string>> expected = {
+        {S::Sent1, "AA"}, {S::Received2, "AA"}, {S::Sent2, "BB"}, {S::Received1, "BB"}, {S::Sent1, "C"},
+        {S::Received2, "C"}};
+    EXPECT_EQ(got, expected);
+
+    ui->LentaObmena->trigger();
+    TTimelineWindow* shown = window->TimelineWindow();
+    ASSERT_TRUE(shown && shown->isVisible());
+    TRxView* view = shown->View();
+    view->Sync();
+    view->SelectAll();
+    const QStringList rows = view->SelectedText().split(QLatin1Char('\n'));
+    ASSERT_EQ(rows.size(), 6);
+    EXPECT_TRUE(rows[0].mid(13).startsWith(QStringLiteral("1 передача 41 41 "))) << rows[0].toStdString();
+    EXPECT_TRUE(rows[0].endsWith(QStringLiteral("| AA")));
+    EXPECT_TRUE(rows[1].mid(13).startsWith(QStringLiteral("2 приём    41 41 ")));
+    EXPECT_TRUE(rows[3].mid(13).startsWith(QStringLiteral("1 приём    42 42 ")));
+
+    ui->Button8->click();  // clears port 2's views
+    view->Sync();
+    EXPECT_EQ(view->Model(), nullptr);
+    for (size_t i = 0; i < timeline.EntryCount(); ++i)
+        EXPECT_NE(timeline.EntryAt(i).source, S::Received2);
+    EXPECT_EQ(timeline.EntryCount(), 4u);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // modem lines up and after traffic both ways (two pseudo-terminal pairs joined as a null-modem
 // cable, their modem lines wired by the modem-line shim), an error box and the about box, a
 // typed rate with a pasted request, a refused shared setting, and the ports without modem
-// lines, the menus, a capture running and the views with each tick's time;
+// lines, the menus, a capture running, the views with each tick's time, the timeline of
+// both ports and the find dialog with its match;
 // then, on a null-modem cable whose relay corrupts a byte, the lists loaded from the sample
 // preset file and the exchange during a run and after a run with one mismatch; last, a port
 // whose far end went away waiting to reopen. Run by
@@ -14,7 +15,9 @@
 #include "ptycable.h"
 #include "tempdir.h"
 #include "tform1.h"
+#include "portpanel.h"
 #include "tform3.h"
+#include "timelinewindow.h"
 #include "ui_tform1.h"
 #include "ui_tform3.h"
 
@@ -248,6 +251,19 @@ int main(int argc, char** argv)
     pictures.Save(window, "duoterm-views-with-time");
     window.Form().VremyaPriema->trigger();
     window.Form().OstanovitZapis->trigger();
+    // The timeline of both ports, and the find dialog with a match selected.
+    window.Form().LentaObmena->trigger();
+    pictures.Settle(*window.TimelineWindow());
+    pictures.Save(*window.TimelineWindow(), "duoterm-timeline");
+    window.TimelineWindow()->hide();
+    window.Form().dataHex2->setFocus();
+    window.Panel(2).find->Open(true);
+    window.Panel(2).find->text->setText("0A 41");
+    window.Panel(2).find->next->click();
+    pictures.Settle(*window.Panel(2).find);
+    pictures.Save(window, "duoterm-find-match");
+    pictures.Save(*window.Panel(2).find, "duoterm-find-dialog");
+    window.Panel(2).find->hide();
 
     QTimer::singleShot(0, [&] {
         auto* about = window.findChild<duoterm::TForm1*>();
