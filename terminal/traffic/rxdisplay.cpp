@@ -72,13 +72,58 @@ struct RxLog::Block {
 RxLog::RxLog() = default;
 RxLog::~RxLog() = default;
 
-void RxLog::AppendTick(const uint8_t* bytes, size_t count) {
+void RxLog::AppendTick(const uint8_t* bytes, size_t count, int64_t timeMs) {
     while (count > 0) {
         const size_t n = std::min(count, kLargestLine);
+        lineTime_.push_back(timeMs);
         AppendLine(bytes, n);
         bytes += n;
         count -= n;
     }
+    Trim();
+}
+
+void RxLog::SetBudget(size_t bytes) {
+    budget_ = bytes;
+    Trim();
+}
+
+size_t RxLog::HeldBytes() const {
+    size_t bytes = lineStart_.size() * 24 + viewStart_.size() * 4;
+    for (const auto& block : blocks_) bytes += block->capacity;
+    return bytes;
+}
+
+void RxLog::Trim() {
+    if (budget_ == 0) return;
+    size_t held = HeldBytes();
+    // The oldest blocks go while the store is past its budget; a tick lies in one block, so
+    // the ticks that go are those that start before the first block kept.
+    size_t blocks = 0, lines = 0;
+    while (held > budget_ && blocks + 1 < blocks_.size()) {
+        const uint64_t next = blockBase_[blocks + 1];
+        const size_t endLine = static_cast<size_t>(
+            std::lower_bound(lineStart_.begin() + static_cast<std::ptrdiff_t>(lines), lineStart_.end(), next) -
+            lineStart_.begin());
+        const size_t endView = endLine < lineFirstView_.size() ? lineFirstView_[endLine] : viewStart_.size();
+        const size_t firstView = lines < lineFirstView_.size() ? lineFirstView_[lines] : viewStart_.size();
+        held -= blocks_[blocks]->capacity + (endLine - lines) * 24 + (endView - firstView) * 4;
+        lines = endLine;
+        ++blocks;
+    }
+    if (blocks == 0) return;
+    const size_t views = lines < lineFirstView_.size() ? lineFirstView_[lines] : viewStart_.size();
+    droppedBytes_ = blockBase_[blocks];
+    droppedLines_ += lines;
+    droppedViewLines_ += views;
+    const auto lineCut = static_cast<std::ptrdiff_t>(lines);
+    blocks_.erase(blocks_.begin(), blocks_.begin() + static_cast<std::ptrdiff_t>(blocks));
+    blockBase_.erase(blockBase_.begin(), blockBase_.begin() + static_cast<std::ptrdiff_t>(blocks));
+    lineStart_.erase(lineStart_.begin(), lineStart_.begin() + lineCut);
+    lineTime_.erase(lineTime_.begin(), lineTime_.begin() + lineCut);
+    lineFirstView_.erase(lineFirstView_.begin(), lineFirstView_.begin() + lineCut);
+    for (uint64_t& first : lineFirstView_) first -= views;
+    viewStart_.erase(viewStart_.begin(), viewStart_.begin() + static_cast<std::ptrdiff_t>(views));
 }
 
 // A tick's bytes lie in one block, so a line is one span; a tick that does not fit in what
@@ -124,7 +169,10 @@ void RxLog::Clear() {
     std::vector<uint64_t>().swap(lineStart_);
     std::vector<uint64_t>().swap(lineFirstView_);
     std::vector<uint32_t>().swap(viewStart_);
+    std::vector<int64_t>().swap(lineTime_);
     total_ = 0;
+    droppedBytes_ = droppedLines_ = droppedViewLines_ = 0;
+    ++clears_;
     lastWasCr_ = false;
 }
 
@@ -178,7 +226,7 @@ size_t RxLog::MemoryBytes() const {
     for (const auto& block : blocks_) bytes += sizeof(Block) + block->capacity;
     bytes += blocks_.capacity() * sizeof(blocks_[0]) + blockBase_.capacity() * sizeof(uint64_t) +
              lineStart_.capacity() * sizeof(uint64_t) + lineFirstView_.capacity() * sizeof(uint64_t) +
-             viewStart_.capacity() * sizeof(uint32_t);
+             viewStart_.capacity() * sizeof(uint32_t) + lineTime_.capacity() * sizeof(int64_t);
     return bytes;
 }
 

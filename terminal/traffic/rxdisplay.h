@@ -38,7 +38,8 @@ void AppendChars(std::string& out, const uint8_t* bytes, size_t count);
 //
 // Storage: the received bytes once, in blocks of up to 4 MiB (no text of them is kept; a new
 // block never copies the old ones, and a block a tick did not fit in gives its unused end
-// back), plus 16 bytes per tick and 4 per character-view line. Lines are formatted on demand.
+// back), plus 24 bytes per tick (its first byte, its first view line, its time) and 4 per
+// character-view line. Lines are formatted on demand.
 // A night at 115200 baud (about 400 MB) costs a little over 400 MB. A span returned by
 // LineBytes or CharViewLineBytes is valid until the next AppendTick or Clear.
 //
@@ -50,9 +51,10 @@ public:
     RxLog(const RxLog&) = delete;
     RxLog& operator=(const RxLog&) = delete;
 
-    // Adds one tick's bytes as a new line; a tick of no bytes adds nothing (not even an empty
-    // line). A tick of 4 GiB or more is taken as several lines of less than 4 GiB each.
-    void AppendTick(const uint8_t* bytes, size_t count);
+    // Adds one tick's bytes as a new line, received at the given time (milliseconds since the
+    // epoch, the wall clock); a tick of no bytes adds nothing (not even an empty line). A tick
+    // of 4 GiB or more is taken as several lines of less than 4 GiB each, all of that time.
+    void AppendTick(const uint8_t* bytes, size_t count, int64_t timeMs = 0);
     // Empties both views and gives the memory back (the Clear button).
     void Clear();
 
@@ -64,6 +66,8 @@ public:
     std::string HexLine(size_t line) const;
     // The tick's character line as one display tick shows it (line ends inside it kept as bytes).
     std::string CharLine(size_t line) const;
+    // The time the tick was received at (as given to AppendTick).
+    int64_t LineTime(size_t line) const { return lineTime_[line]; }
 
     // The character view: lines broken at CR LF, LF and CR as described above.
     size_t CharViewLineCount() const { return viewStart_.size(); }
@@ -80,6 +84,21 @@ public:
     uint64_t TotalBytes() const { return total_; }
     size_t MemoryBytes() const;
 
+    // A budget for the memory the store holds (0: none, the default). Past it the oldest
+    // ticks leave the store, a block at a time (so it holds at most the budget and one block
+    // more), never the block being filled. Byte numbers stay those since the last clear: the
+    // first kept tick starts at DroppedBytes(), and lines are numbered from the first kept
+    // one (DroppedLines() and DroppedCharViewLines() ticks and view lines have gone before).
+    void SetBudget(size_t bytes);
+    size_t Budget() const { return budget_; }
+    // What the budget counts: the blocks' bytes and 24 bytes a tick and 4 a view line.
+    size_t HeldBytes() const;
+    uint64_t DroppedBytes() const { return droppedBytes_; }
+    uint64_t DroppedLines() const { return droppedLines_; }
+    uint64_t DroppedCharViewLines() const { return droppedViewLines_; }
+    // Counts the clears, so that a view can tell a clear from a drop.
+    uint64_t Clears() const { return clears_; }
+
 private:
     struct Block;
     void AppendLine(const uint8_t* bytes, size_t count);
@@ -91,8 +110,13 @@ private:
     std::vector<uint64_t> lineStart_;      // the first byte number of each tick
     std::vector<uint64_t> lineFirstView_;  // the first character view line of each tick
     std::vector<uint32_t> viewStart_;      // each view line's start within its tick
+    std::vector<int64_t> lineTime_;        // each tick's receive time, ms since the epoch
+    void Trim();
+
     uint64_t total_ = 0;
     bool lastWasCr_ = false;
+    size_t budget_ = 0;
+    uint64_t droppedBytes_ = 0, droppedLines_ = 0, droppedViewLines_ = 0, clears_ = 0;
 };
 
 }  // namespace traffic

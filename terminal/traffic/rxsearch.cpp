@@ -133,7 +133,7 @@ std::optional<SearchMatch> FindNext(const RxLog& log, const SearchPattern& patte
 std::optional<SearchMatch> FindPrevious(const RxLog& log, const SearchPattern& pattern, uint64_t before)
 {
     before = std::min(before, log.TotalBytes());
-    if (pattern.bytes.empty() || before == 0)
+    if (pattern.bytes.empty() || before <= log.DroppedBytes())
         return std::nullopt;
     const Matcher matcher(log, pattern);
     for (size_t line = matcher.TickOf(before - 1) + 1; line-- > 0;) {
@@ -149,7 +149,7 @@ std::optional<SearchMatch> FindPrevious(const RxLog& log, const SearchPattern& p
 
 std::optional<ByteLocation> Locate(const RxLog& log, uint64_t byte)
 {
-    if (byte >= log.TotalBytes())
+    if (byte >= log.TotalBytes() || byte < log.DroppedBytes())
         return std::nullopt;
     const SearchPattern none;
     ByteLocation where;

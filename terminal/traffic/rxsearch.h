@@ -46,7 +46,8 @@ std::optional<SearchMatch> FindPrevious(const RxLog& log, const SearchPattern& p
 // Where a byte number lies in the two views: its tick (hexadecimal view line) and column there
 // (the byte's index in the tick: its digits start at 3 * column), and its character view line
 // and column. A byte of a line end lies at the end of the view line it ends (column = that
-// line's length); a byte number past the last gives nothing.
+// line's length); a byte number past the last, or one that left the store under its budget,
+// gives nothing.
 struct ByteLocation {
     size_t tick = 0, tickColumn = 0;
     size_t viewLine = 0, viewColumn = 0;

@@ -283,6 +283,26 @@ void TPortControl::DeviceLost()
     throw std::runtime_error(kDeviceLostMessage.arg(device).toStdString());
 }
 
+QString LineErrorsText(bool open, const std::optional<TLineErrorCounts>& counts)
+{
+    if (!open)
+        return {};
+    if (!counts)
+        return QStringLiteral("Ошибки линии: н/д (устройство не ведёт счёт)");
+    return QStringLiteral("Ошибки линии с открытия: кадр %1, чётность %2, переполнение %3, BREAK %4")
+        .arg(counts->framing)
+        .arg(counts->parity)
+        .arg(counts->overrun)
+        .arg(counts->breaks);
+}
+
+void TPortControl::ShowWaiting(bool on)
+{
+    if (IsOpenShown())
+        return;
+    state_.status = {on ? kStatusWaiting : kStatusClosed, LabelColour::Red};
+}
+
 void TPortControl::DTRchekClick(bool ticked)
 {
     state_.dtr = ticked;

@@ -7,6 +7,7 @@
 // was raised, with State() showing how far it got.
 #pragma once
 
+#include "commtypes.h"
 #include "portsettings.h"
 
 #include <QString>
@@ -34,6 +35,8 @@ inline const QString kStatusClosed = QStringLiteral("COM - ПОРТ ЗАКРЫТ
 inline const QString kStatusOpen = QStringLiteral("COM-порт ОТКРЫТ");
 inline const QString kStatusOpenBang = QStringLiteral("COM-порт ОТКРЫТ!!!");
 inline const QString kStatusNotConnected = QStringLiteral("Устройство не подключено! COM-порт ЗАКРЫТ");
+// A port closed by its device's loss while reopening is on: it is tried again until it is back.
+inline const QString kStatusWaiting = QStringLiteral("Ожидание устройства...");
 inline const QString kDeviceLostMessage =
     QStringLiteral("COM-порт %1 отключён: устройство больше не отвечает. Порт закрыт.");
 // A setting one port of the shared settings refused: the side ("Левый порт", "Правый порт"),
@@ -41,6 +44,10 @@ inline const QString kDeviceLostMessage =
 inline const QString kSettingRefusedMessage = QStringLiteral("%1 (%2) не принял настройку: %3");
 inline const QString kLeftPort = QStringLiteral("Левый порт");
 inline const QString kRightPort = QStringLiteral("Правый порт");
+
+// The line-error counts of a port as its status label's tooltip shows them: the four counts
+// since the open, "н/д" (not available) when the device keeps none, nothing while closed.
+QString LineErrorsText(bool open, const std::optional<TLineErrorCounts>& counts);
 
 struct PortPanelState {
     LabelState status{kStatusClosed, LabelColour::Red};
@@ -102,6 +109,9 @@ public:
     // The device went away while open: the port is closed and shown closed, and the error
     // that tells the user so is raised.
     void DeviceLost();
+    // The status label of a closed port that waits for its device to come back (on), or the
+    // closed one again (off; an open port keeps its label).
+    void ShowWaiting(bool on);
 
 private:
     void ShowClosed();

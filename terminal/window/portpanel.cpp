@@ -1,5 +1,6 @@
 #include "portpanel.h"
 
+#include "comm.h"
 #include "errorbox.h"
 #include "linefilters.h"
 
@@ -72,6 +73,12 @@ TPortPanel::TPortPanel(QFrame* panel, TPortControl& control, TPortTraffic& traff
     charModel = std::make_unique<TRxModel>(traffic.Log(), TRxModel::View::Chars);
     dataHex->SetModel(hexModel.get());
     dataAscii->SetModel(charModel.get());
+    find = new TFindDialog(traffic.Log(), dataHex, dataAscii,
+                           s == 1 ? QStringLiteral("Поиск: левый порт") : QStringLiteral("Поиск: правый порт"),
+                           panel->window());
+    find->setObjectName(s == 1 ? QStringLiteral("findDialog1") : QStringLiteral("findDialog2"));
+    connect(dataHex, &TRxView::FindRequested, this, [this] { find->Open(true); });
+    connect(dataAscii, &TRxView::FindRequested, this, [this] { find->Open(false); });
 
     for (QComboBox* box : selectors)
         box->setInsertPolicy(QComboBox::NoInsert);
@@ -80,26 +87,36 @@ TPortPanel::TPortPanel(QFrame* panel, TPortControl& control, TPortTraffic& traff
     // The open button opens the port the box names, also when its text was typed and the
     // focus never left it.
     connect(openPort, &QPushButton::clicked, this, [this] {
+        ManualAction();
         Handle([this] {
             control_.COMChange(com->currentText());
             control_.OpenPortClick();
         });
     });
-    connect(closePort, &QPushButton::clicked, this, [this] { Handle([this] { control_.ClosePortClick(); }); });
+    connect(closePort, &QPushButton::clicked, this, [this] {
+        ManualAction();
+        Handle([this] { control_.ClosePortClick(); });
+    });
     // The port selector acts on a chosen item, and on a typed name once it is confirmed with
     // Enter or by leaving the box; only another port than the one in use changes anything.
-    connect(com->lineEdit(), &QLineEdit::editingFinished, this,
-            [this] { Handle([this] { control_.COMChange(com->currentText()); }); });
-    connect(com, &QComboBox::activated, this,
-            [this] { Handle([this] { control_.COMChange(com->currentText()); }); });
+    auto comChange = [this] {
+        if (com->currentText().trimmed().compare(control_.Port().DeviceName(), Qt::CaseInsensitive) != 0)
+            ManualAction();
+        Handle([this] { control_.COMChange(com->currentText()); });
+    };
+    connect(com->lineEdit(), &QLineEdit::editingFinished, this, comChange);
+    connect(com, &QComboBox::activated, this, comChange);
     // A typed rate applies on Enter or when the box loses the focus, as a chosen one does.
     QComboBox* speed = selectors[static_cast<size_t>(Setting::Speed)];
     connect(speed->lineEdit(), &QLineEdit::editingFinished, this, [this, speed] {
+        if (speed->currentText().trimmed() != QString::number(control_.Port().BaudRateBps()))
+            ManualAction();
         Handle([this, speed] { control_.SpeedTyped(speed->currentText()); });
         ShowSpeed();
     });
     for (size_t i = 0; i < selectors.size(); ++i) {
         connect(selectors[i], &QComboBox::activated, this, [this, i](int index) {
+            ManualAction();
             Handle([&] { control_.SettingChange(kAllSettings[i], index); });
         });
     }
@@ -125,6 +142,12 @@ TPortPanel::TPortPanel(QFrame* panel, TPortControl& control, TPortTraffic& traff
     connect(nastr, &QPushButton::clicked, this,
             [this] { settingsPanel->setVisible(!settingsPanel->isVisible()); });
     connect(closeNastr, &QPushButton::clicked, this, [this] { settingsPanel->hide(); });
+}
+
+void TPortPanel::ManualAction()
+{
+    if (onManualAction)
+        onManualAction();
 }
 
 template <typename F>

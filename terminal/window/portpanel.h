@@ -7,10 +7,12 @@
 
 #include "portcontrol.h"
 #include "porttraffic.h"
+#include "finddialog.h"
 #include "rxview.h"
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -39,6 +41,10 @@ public:
     // Unticks the auto-send box and switches auto-send off (the exchange's start).
     void StopAutoSend();
 
+    // Before the user opens or closes the port or changes its device or a setting (the end of
+    // a wait for a lost device).
+    std::function<void()> onManualAction;
+
     // The panel's controls by role.
     QFrame* panel;
     QPushButton *openPort, *closePort, *sendHex, *sendAscii, *clear, *nastr, *closeNastr;
@@ -50,6 +56,7 @@ public:
     QFrame* settingsPanel;
     TRxView *dataHex, *dataAscii;
     std::unique_ptr<TRxModel> hexModel, charModel;
+    TFindDialog* find;  // Ctrl+F in either view
 
 signals:
     // After every handler of this panel has run (also when it failed).
@@ -60,6 +67,7 @@ private:
     void Handle(F&& handler);
     // The rate box shows the rate in effect.
     void ShowSpeed();
+    void ManualAction();
 
     TPortControl& control_;
     TPortTraffic& traffic_;

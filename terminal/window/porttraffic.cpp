@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <chrono>
 
 namespace duoterm {
 
@@ -17,7 +18,22 @@ constexpr size_t kReadChunk = 65536;
 constexpr size_t kWritePiece = 4096;
 constexpr size_t kKeptStage = size_t{16} << 20;
 
+// The wall clock in milliseconds since the epoch: a tick's time.
+int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace
+
+size_t DefaultViewBudget(uint64_t physicalBytes)
+{
+    constexpr uint64_t kLeast = uint64_t{64} << 20, kMost = uint64_t{2} << 30;
+    if (physicalBytes == 0)
+        return size_t{256} << 20;
+    return static_cast<size_t>(std::clamp(physicalBytes / 16, kLeast, kMost));
+}
 
 TPortTraffic::TPortTraffic(int side, TCustomComm& port) : side_(side), port_(port) {}
 
@@ -38,6 +54,11 @@ void TPortTraffic::WriteWhole(const std::vector<uint8_t>& bytes)
         const int n = port_.Write(bytes.data() + sent, static_cast<int>(piece));
         if (n <= 0)
             return;
+        if (onWrittenChunk)
+            onWrittenChunk(side_, bytes.data() + sent, static_cast<size_t>(n));
+        sentLog_.AppendTick(bytes.data() + sent, static_cast<size_t>(n), NowMs());
+        if (onStored)
+            onStored(side_, true);
         sent += static_cast<size_t>(n);
         if (sent < bytes.size())
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -99,8 +120,11 @@ void TPortTraffic::ReadWaiting(std::vector<uint8_t>& into)
     static uint8_t buffer[kReadChunk];
     for (;;) {
         const int n = port_.Read(buffer, static_cast<int>(kReadChunk));
-        if (n > 0)
+        if (n > 0) {
             into.insert(into.end(), buffer, buffer + n);
+            if (onReadChunk)
+                onReadChunk(side_, buffer, static_cast<size_t>(n));
+        }
         if (n < static_cast<int>(kReadChunk))
             return;
     }
@@ -130,7 +154,9 @@ bool TPortTraffic::Tick()
     }
     if (staged_.empty())
         return false;
-    log_.AppendTick(staged_.data(), staged_.size());
+    log_.AppendTick(staged_.data(), staged_.size(), NowMs());
+    if (onStored)
+        onStored(side_, false);
     staged_.clear();
     // The buffer keeps its size from tick to tick: giving it back after every busy tick made
     // the next one grow it again, copying and faulting in its pages each time. Only a burst far

@@ -21,6 +21,11 @@ class TCustomComm;
 
 namespace duoterm {
 
+// The receive store's default memory budget per panel on a machine with this much physical
+// memory (0: unknown): a sixteenth of it, at least 64 MiB and at most 2 GiB, so that the two
+// panels together keep to an eighth of the machine.
+size_t DefaultViewBudget(uint64_t physicalBytes);
+
 class TPortTraffic {
 public:
     TPortTraffic(int side, TCustomComm& port);
@@ -31,6 +36,11 @@ public:
     // where they go then.
     std::function<bool()> exchangeTakesReceived;
     std::function<void(int side, const uint8_t* bytes, size_t count)> onExchangeReceived;
+    // Every chunk read from the port and every chunk the port took, as it happens (the
+    // capture): received bytes whether they go to the display or the exchange, sent bytes of
+    // every kind of send.
+    std::function<void(int side, const uint8_t* bytes, size_t count)> onReadChunk;
+    std::function<void(int side, const uint8_t* bytes, size_t count)> onWrittenChunk;
 
     // The HEX send button (and Enter in a HEX line): the request in the line, then the side's
     // last kind of send is HEX.
@@ -60,6 +70,17 @@ public:
     // The clear button: empties both views (what arrives afterwards is kept).
     void Clear() { log_.Clear(); }
     const traffic::RxLog& Log() const { return log_; }
+    // What the port took, a tick per write, each with its time (for the timeline).
+    const traffic::RxLog& SentLog() const { return sentLog_; }
+    // After each tick stored in Log() (sent: false) or SentLog() (sent: true).
+    std::function<void(int side, bool sent)> onStored;
+    // The stores' memory budget (RxLog::SetBudget): past it the oldest bytes leave the views
+    // (a capture still has them).
+    void SetViewBudget(size_t bytes)
+    {
+        log_.SetBudget(bytes);
+        sentLog_.SetBudget(bytes);
+    }
     int PendingRx() const { return pendingRx_; }
 
 private:
@@ -77,6 +98,7 @@ private:
     int pendingRx_ = 0;
     std::vector<uint8_t> staged_;  // read since the last tick, shown at the next
     traffic::RxLog log_;
+    traffic::RxLog sentLog_;
 };
 
 }  // namespace duoterm

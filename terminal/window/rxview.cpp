@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QKeySequence>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -39,8 +40,10 @@ size_t TRxModel::RowsOf(size_t line) const
 
 size_t TRxModel::LineOfRow(uint64_t row) const
 {
+    // The dropped-bytes row counts as the first line's.
+    row = row >= Header() ? row - Header() : 0;
     const auto next = std::upper_bound(firstRow_.begin(), firstRow_.end(), row);
-    return static_cast<size_t>(next - firstRow_.begin()) - 1;
+    return static_cast<size_t>(std::max<std::ptrdiff_t>(1, next - firstRow_.begin())) - 1;
 }
 
 QString TRxModel::LineText(size_t line, size_t from, size_t count) const
@@ -57,11 +60,75 @@ QString TRxModel::LineText(size_t line, size_t from, size_t count) const
     return From1251(text);
 }
 
+uint64_t TRxModel::RowOf(size_t line, size_t column) const
+{
+    if (line >= lines_)
+        return RowCount() == 0 ? 0 : RowCount() - 1;
+    return Header() + firstRow_[line] + std::min<uint64_t>(column / rowWidth_, RowsOf(line) - 1);
+}
+
+QString TRxModel::DroppedText(uint64_t bytes)
+{
+    return QStringLiteral("[из окна удалено %1 байт]").arg(bytes);
+}
+
+uint64_t TRxModel::Dropped() const
+{
+    return view_ == View::Hex ? log_.DroppedLines() : log_.DroppedCharViewLines();
+}
+
+void TRxModel::Reset()
+{
+    lines_ = 0;
+    rows_ = 0;
+    firstRow_.clear();
+    firstRow_.shrink_to_fit();
+    clears_ = log_.Clears();
+    dropped_ = Dropped();
+}
+
+void TRxModel::SetShowTime(bool on)
+{
+    if (on == showTime_)
+        return;
+    showTime_ = on;
+    if (view_ == View::Hex)
+        rowWidth_ = on ? kHexRowBytesTimed : kHexRowBytes;
+    else
+        rowWidth_ = on ? kCharRowCharsTimed : kCharRowChars;
+    // The rows are laid out again for the new width.
+    Reset();
+    Sync();
+}
+
+QString TRxModel::TimeText(int64_t timeMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(timeMs).toString(QStringLiteral("hh:mm:ss.zzz "));
+}
+
+int64_t TRxModel::LineTime(size_t line) const
+{
+    return log_.LineTime(view_ == View::Hex ? line : log_.CharViewLineTick(line));
+}
+
 QString TRxModel::RowText(uint64_t row) const
+{
+    if (Header() && row == 0)
+        return DroppedText(log_.DroppedBytes());
+    row -= Header();
+    if (!showTime_ || row >= rows_)
+        return RowBody(row);
+    const size_t line = LineOfRow(row + Header());
+    if (row == firstRow_[line])
+        return TimeText(LineTime(line)) + RowBody(row);
+    return QString(13, QLatin1Char(' ')) + RowBody(row);
+}
+
+QString TRxModel::RowBody(uint64_t row) const
 {
     if (row >= rows_)
         return {};
-    const size_t line = LineOfRow(row);
+    const size_t line = LineOfRow(row + Header());
     const size_t from = static_cast<size_t>(row - firstRow_[line]) * rowWidth_;
     const size_t length = LineLength(line);
     return LineText(line, std::min(from, length), std::min(rowWidth_, length - std::min(from, length)));
@@ -69,9 +136,12 @@ QString TRxModel::RowText(uint64_t row) const
 
 QString TRxModel::CopyText(uint64_t first, uint64_t last) const
 {
-    if (rows_ == 0 || first > last || first >= rows_)
+    // The dropped-bytes row is no data: it is left out of a copy.
+    if (first < Header())
+        first = Header();
+    if (rows_ == 0 || first > last || first >= RowCount())
         return {};
-    last = std::min(last, rows_ - 1);
+    last = std::min(last, RowCount() - 1);
     // Exactly the rows selected: the rows of one wrapped line join up again, and the lines
     // are one a line.
     QString text;
@@ -82,22 +152,33 @@ QString TRxModel::CopyText(uint64_t first, uint64_t last) const
             text += QLatin1Char('\n');
             line = rowLine;
         }
-        text += RowText(row);
+        // The time once per line, where its first row is among those copied.
+        if (showTime_ && row - Header() == firstRow_[rowLine])
+            text += TimeText(LineTime(rowLine));
+        text += RowBody(row - Header());
     }
     return text;
 }
 
 bool TRxModel::Sync()
 {
-    const size_t lines = Lines();
     bool kept = true;
-    if (lines < lines_) {
-        lines_ = 0;
-        rows_ = 0;
-        firstRow_.clear();
-        firstRow_.shrink_to_fit();
+    if (log_.Clears() != clears_) {
+        Reset();
+        kept = false;
+    } else if (const uint64_t dropped = Dropped(); dropped != dropped_) {
+        // The store dropped its oldest lines: their rows go, the others move up.
+        const size_t gone = static_cast<size_t>(std::min<uint64_t>(dropped - dropped_, lines_));
+        const uint64_t rowsGone = gone < lines_ ? firstRow_[gone] : rows_;
+        firstRow_.erase(firstRow_.begin(), firstRow_.begin() + static_cast<std::ptrdiff_t>(gone));
+        for (uint64_t& row : firstRow_)
+            row -= rowsGone;
+        rows_ -= rowsGone;
+        lines_ -= gone;
+        dropped_ = dropped;
         kept = false;
     }
+    const size_t lines = Lines();
     for (size_t line = lines_; line < lines; ++line) {
         firstRow_.push_back(rows_);
         rows_ += RowsOf(line);
@@ -126,13 +207,25 @@ TRxView::TRxView(QWidget* parent) : QAbstractScrollArea(parent)
     all->setShortcutContext(Qt::WidgetShortcut);
     connect(all, &QAction::triggered, this, &TRxView::SelectAll);
     addAction(all);
+    auto* find = new QAction(QStringLiteral("Найти..."), this);
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WidgetShortcut);
+    connect(find, &QAction::triggered, this, &TRxView::FindRequested);
+    addAction(find);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
 }
 
 void TRxView::SetModel(duoterm::TRxModel* model)
 {
+    SetRowModel(model);
+    panelModel_ = model;
+}
+
+void TRxView::SetRowModel(duoterm::TRowModel* model)
+{
     model_ = model;
+    panelModel_ = nullptr;
     hasSelection_ = false;
     UpdateScrollRange();
     viewport()->update();
@@ -182,12 +275,31 @@ void TRxView::Sync()
     viewport()->update();
 }
 
+void TRxView::Relayout()
+{
+    hasSelection_ = false;
+    UpdateScrollRange();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    viewport()->update();
+}
+
 void TRxView::SelectRows(uint64_t first, uint64_t last)
 {
     anchor_ = first;
     current_ = last;
     hasSelection_ = model_ && model_->RowCount() > 0;
     viewport()->update();
+}
+
+void TRxView::Highlight(uint64_t first, uint64_t last)
+{
+    SelectRows(first, last);
+    const uint64_t top = TopRow();
+    const uint64_t visible = static_cast<uint64_t>(VisibleRows());
+    if (first < top || last >= top + visible) {
+        const uint64_t want = first > visible / 2 ? first - visible / 2 : 0;
+        verticalScrollBar()->setValue(static_cast<int>(std::min<uint64_t>(want, INT_MAX)));
+    }
 }
 
 void TRxView::SelectAll()

@@ -3,11 +3,15 @@
 #include "errorbox.h"
 #include "linefilters.h"
 #include "portdiscovery.h"
+#include "sysinfo.h"
 #include "tform1.h"
 #include "ui_tform3.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
 #include <QLocale>
 #include <QMenuBar>
 #include <QSignalBlocker>
@@ -56,6 +60,16 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
     connect(panel2_.get(), &TPortPanel::Handled, this, &TForm3::RenderPanels);
     exchangePanel_ = std::make_unique<TExchangePanel>(*ui_, ExchangeSide{comm1_, traffic1_, *panel1_},
                                                       ExchangeSide{comm2_, traffic2_, *panel2_});
+    timeline_ = std::make_unique<TTimeline>(std::array<const traffic::RxLog*, 4>{
+        &traffic1_.Log(), &traffic1_.SentLog(), &traffic2_.Log(), &traffic2_.SentLog()});
+    for (TPortTraffic* traffic : {&traffic1_, &traffic2_}) {
+        traffic->onStored = [this](int side, bool sent) {
+            timeline_->Stored(side == 1 ? (sent ? TimelineSource::Sent1 : TimelineSource::Received1)
+                                        : (sent ? TimelineSource::Sent2 : TimelineSource::Received2));
+        };
+    }
+    reopen1_ = std::make_unique<TReopenHost>(port1_, this);
+    reopen2_ = std::make_unique<TReopenHost>(port2_, this);
     BindPortEvents(comm1_, port1_, traffic1_, *panel1_);
     BindPortEvents(comm2_, port2_, traffic2_, *panel2_);
     BindSlotButtons();
@@ -75,12 +89,43 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
 
     connect(ui_->N1, &QAction::triggered, this, &TForm3::N1Click);
     connect(ui_->N2, &QAction::triggered, this, &TForm3::N2Click);
+    connect(ui_->ZapisVFail, &QAction::triggered, this, &TForm3::ZapisVFailClick);
+    connect(ui_->OstanovitZapis, &QAction::triggered, this, &TForm3::OstanovitZapisClick);
+    connect(ui_->Perepodkluchat, &QAction::toggled, this, [this](bool on) {
+        reopen1_->Policy().SetEnabled(on);
+        reopen2_->Policy().SetEnabled(on);
+        RenderPanels();
+    });
+    connect(ui_->VremyaPriema, &QAction::toggled, this, &TForm3::ShowTime);
+    connect(ui_->LentaObmena, &QAction::triggered, this, &TForm3::LentaObmenaClick);
+    SetViewBudget(DefaultViewBudget(platform::sysinfo::PhysicalMemoryBytes()));
+    connect(ui_->PamyatOkon, &QAction::triggered, this, [this] {
+        bool ok = false;
+        const int mb = QInputDialog::getInt(
+            this, QStringLiteral("Память окон приёма"),
+            QStringLiteral("Память окон приёма каждого порта, МБ\n(старые данные уходят из окон, запись в файл "
+                           "хранит всё):"),
+            static_cast<int>(viewBudget_ >> 20), 1, 1 << 20, 1, &ok);
+        if (ok)
+            SetViewBudget(static_cast<size_t>(mb) << 20);
+    });
+    // The writer's failure is looked for four times a second while a capture runs.
+    captureTimer_ = new QTimer(this);
+    captureTimer_->setInterval(250);
+    connect(captureTimer_, &QTimer::timeout, this, &TForm3::CaptureTimer);
+    captureLabel_ = new QLabel(this);
+    captureLabel_->setObjectName(QStringLiteral("captureLabel"));
+    captureLabel_->setContentsMargins(4, 0, 6, 0);
+    menuBar()->setCornerWidget(captureLabel_, Qt::TopRightCorner);
+    ShowCaptureState();
     about_ = new TForm1(this);
     FormCreate();
 }
 
 TForm3::~TForm3()
 {
+    capture_.Stop();
+    delete timelineWindow_;  // before the timeline it shows
     // The ports close before the controls their handlers paint go away.
     comm1_.Close();
     comm2_.Close();
@@ -88,6 +133,20 @@ TForm3::~TForm3()
 
 void TForm3::BindPortEvents(TComm& comm, TPortControl& control, TPortTraffic& traffic, TPortPanel& panel)
 {
+    const int side = control.Side();
+    TReopenHost& reopen = Reopen(side);
+    traffic.onReadChunk = [this](int s, const uint8_t* bytes, size_t count) { capture_.Received(s, bytes, count); };
+    traffic.onWrittenChunk = [this](int s, const uint8_t* bytes, size_t count) { capture_.Sent(s, bytes, count); };
+    panel.onManualAction = [&reopen] { reopen.Policy().ManualAction(); };
+    reopen.onReopened = [this, side] {
+        capture_.PortReopened(side, PortDetail(side));
+        RenderPanels();
+    };
+    // Only the labels: a port the attempt just opened is recorded as reopened, right after.
+    reopen.onStateChanged = [this] {
+        panel1_->Render();
+        panel2_->Render();
+    };
     comm.OnRxChar = [&traffic](QObject*, int count) { traffic.RxChar(count); };
     comm.OnTxEmpty = [&panel](QObject*) { panel.CommTxEmpty(); };
     auto refresh = [this, &control](void (TPortControl::*handler)()) {
@@ -107,15 +166,21 @@ void TForm3::BindPortEvents(TComm& comm, TPortControl& control, TPortTraffic& tr
     comm.OnRLSD = refresh(&TPortControl::CommRLSD);
     // A port that goes away is closed with its error box; a run of the exchange stops there
     // (its log names the closed port) before the panels are painted again.
-    comm.OnDeviceLost = [this, &control](QObject*) {
+    // With reopening on, the port then waits for its device; the capture records the loss.
+    comm.OnDeviceLost = [this, &control, &reopen, side](QObject*) {
         struct StopAndRepaint {
             TForm3* form;
+            TReopenHost& reopen;
+            int side;
+            QString detail;
             ~StopAndRepaint()
             {
+                form->capture_.PortLost(side, detail);
                 form->exchangePanel_->PortLost();
+                reopen.Policy().DeviceLost();
                 form->RenderPanels();
             }
-        } stop{this};
+        } stop{this, reopen, side, PortDetail(side)};
         control.DeviceLost();
     };
 }
@@ -162,6 +227,16 @@ void TForm3::Timer3Timer()
         port1_.CommRing();
         port2_.CommRing();
     });
+    // The line-error counts: in the status label's tooltip, and into the capture when they
+    // change.
+    for (int side : {1, 2}) {
+        TComm& comm = side == 1 ? comm1_ : comm2_;
+        const bool open = comm.IsOpen();
+        const auto counts = open ? comm.LineErrorCounts() : std::nullopt;
+        if (open)
+            capture_.LineErrors(side, counts);
+        Panel(side).status->setToolTip(LineErrorsText(open, counts));
+    }
     RenderPanels();
 }
 
@@ -169,6 +244,101 @@ void TForm3::RenderPanels()
 {
     panel1_->Render();
     panel2_->Render();
+    // An open or close by any handler becomes a record of the capture.
+    capture_.PortState(1, comm1_.IsOpen() && port1_.IsOpenShown(), PortDetail(1));
+    capture_.PortState(2, comm2_.IsOpen() && port2_.IsOpenShown(), PortDetail(2));
+}
+
+QString TForm3::PortDetail(int side)
+{
+    TComm& comm = side == 1 ? comm1_ : comm2_;
+    static const char parity[] = {'N', 'O', 'E', 'M', 'S'};
+    static const char* const stops[] = {"1", "1.5", "2"};
+    return QStringLiteral("%1 %2 %3%4%5")
+        .arg(comm.DeviceName())
+        .arg(comm.BaudRateBps())
+        .arg(static_cast<int>(comm.Databits()) + 4)
+        .arg(QLatin1Char(parity[std::min<size_t>(comm.Parity(), 4)]))
+        .arg(QLatin1String(stops[std::min<size_t>(comm.Stopbits(), 2)]));
+}
+
+void TForm3::ZapisVFailClick()
+{
+    QString path = environment_.capturePath
+                       ? environment_.capturePath(this)
+                       : QFileDialog::getSaveFileName(this, QStringLiteral("Записать в файл"),
+                                                      QStringLiteral("capture.txt"),
+                                                      QStringLiteral("Запись обмена (*.txt);;Все файлы (*)"));
+    if (path.isEmpty())
+        return;
+    const QString error = capture_.Start(path);
+    if (error.isEmpty()) {
+        RenderPanels();  // the ports open now are recorded first
+        captureTimer_->start();
+    }
+    ShowCaptureState();
+    if (!error.isEmpty())
+        RunHandler([&] { throw std::runtime_error(error.toStdString()); });
+}
+
+void TForm3::OstanovitZapisClick()
+{
+    capture_.Stop();
+    captureTimer_->stop();
+    ShowCaptureState();
+}
+
+void TForm3::CaptureTimer()
+{
+    const auto error = capture_.TakeError();
+    if (!capture_.Running())
+        captureTimer_->stop();
+    ShowCaptureState();
+    if (error)
+        RunHandler([&] { throw std::runtime_error(error->toStdString()); });
+}
+
+void TForm3::ShowCaptureState()
+{
+    const bool running = capture_.Running();
+    ui_->OstanovitZapis->setEnabled(running);
+    captureLabel_->setText(running ? QStringLiteral("● Запись: %1").arg(QFileInfo(capture_.Path()).fileName())
+                                   : QString());
+    captureLabel_->setToolTip(running ? capture_.Path() : QString());
+    captureLabel_->setStyleSheet(running ? QStringLiteral("color: rgb(192, 0, 0);") : QString());
+    // Showing or hiding a corner widget lays the menu bar out again for the label's new width.
+    captureLabel_->adjustSize();
+    captureLabel_->setVisible(false);
+    captureLabel_->setVisible(running);
+}
+
+void TForm3::LentaObmenaClick()
+{
+    if (!timelineWindow_)
+        timelineWindow_ = new TTimelineWindow(*timeline_, this);
+    timelineWindow_->show();
+    timelineWindow_->raise();
+    timelineWindow_->activateWindow();
+}
+
+void TForm3::SetViewBudget(size_t bytes)
+{
+    viewBudget_ = bytes;
+    for (int side : {1, 2}) {
+        Traffic(side).SetViewBudget(bytes);
+        Panel(side).dataHex->Sync();
+        Panel(side).dataAscii->Sync();
+    }
+}
+
+void TForm3::ShowTime(bool on)
+{
+    for (TPortPanel* panel : {panel1_.get(), panel2_.get()}) {
+        panel->hexModel->SetShowTime(on);
+        panel->charModel->SetShowTime(on);
+        panel->dataHex->Relayout();
+        panel->dataAscii->Relayout();
+    }
 }
 
 SavedTexts TForm3::EntryTexts() const
@@ -233,6 +403,8 @@ void TForm3::FormClose()
 {
     comm1_.Close();
     comm2_.Close();
+    RenderPanels();  // the capture records the closes
+    OstanovitZapisClick();
     RunHandler([this] {
         const QString error = WriteSavedTexts(environment_.savedTextsPath, EntryTexts());
         if (!error.isEmpty())

@@ -6,13 +6,18 @@
 // hand-over.
 #pragma once
 
+#include "capturecontrol.h"
 #include "comm.h"
 #include "exchangepanel.h"
 #include "portcontrol.h"
 #include "portpanel.h"
 #include "presetslots.h"
+#include "reopenhost.h"
+#include "timeline.h"
+#include "timelinewindow.h"
 #include "savedtexts.h"
 
+#include <QLabel>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -36,6 +41,9 @@ struct TForm3Environment {
     std::function<std::vector<std::string>()> portNames;
     QString savedTextsPath = kSavedTextsFile;
     QString presetsPath = kPresetsFile;
+    // The file a capture goes to ("Записать в файл..."): the save dialog by default; an
+    // empty path starts nothing.
+    std::function<QString(QWidget* parent)> capturePath;
 };
 
 class TForm3 : public QMainWindow {
@@ -64,6 +72,21 @@ public:
 
     void N1Click();
     void N2Click() { close(); }
+    // The capture menu: "Записать в файл..." asks for the file and starts; "Остановить
+    // запись" stops.
+    void ZapisVFailClick();
+    void OstanovitZapisClick();
+    TCaptureControl& Capture() { return capture_; }
+    TReopenHost& Reopen(int side) { return side == 1 ? *reopen1_ : *reopen2_; }
+    TTimeline& Timeline() { return *timeline_; }
+    // The timeline window (menu "Окна"), made at its first opening.
+    TTimelineWindow* TimelineWindow() const { return timelineWindow_; }
+    void LentaObmenaClick();
+    // The memory budget of each panel's receive store (the menu's "Память окон приёма...").
+    void SetViewBudget(size_t bytes);
+    size_t ViewBudget() const { return viewBudget_; }
+    // The name and settings of a port, as the capture's port records give them.
+    QString PortDetail(int side);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -78,6 +101,9 @@ private:
     void BindPortEvents(TComm& comm, TPortControl& control, TPortTraffic& traffic, TPortPanel& panel);
     void BindSlotButtons();
     void Timer3Timer();
+    void CaptureTimer();
+    void ShowCaptureState();
+    void ShowTime(bool on);
 
     TForm3Environment environment_;
     std::unique_ptr<Ui::TForm3> ui_;
@@ -90,6 +116,14 @@ private:
     std::unique_ptr<TPortPanel> panel1_;
     std::unique_ptr<TPortPanel> panel2_;
     std::unique_ptr<TExchangePanel> exchangePanel_;
+    TCaptureControl capture_;
+    std::unique_ptr<TReopenHost> reopen1_;
+    std::unique_ptr<TReopenHost> reopen2_;
+    QLabel* captureLabel_ = nullptr;
+    QTimer* captureTimer_ = nullptr;
+    size_t viewBudget_ = 0;
+    std::unique_ptr<TTimeline> timeline_;
+    TTimelineWindow* timelineWindow_ = nullptr;
     TForm1* about_ = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;

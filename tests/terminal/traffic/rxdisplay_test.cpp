@@ -1,6 +1,7 @@
 // The receive display without widgets: a tick's two lines, and RxLog's hexadecimal and
 // character views, clearing, and its compactness.
 #include "rxdisplay.h"
+#include "rxsearch.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,18 @@ TEST(RxLog, OneLinePerTickWithData) {
     EXPECT_EQ(log.CharLine(1), "\xC0\xFF");
     EXPECT_EQ(log.LineBytes(1).size(), 2u);
     EXPECT_EQ(log.LineBytes(1)[0], 0xC0);
+}
+
+TEST(RxLog, EachTickKeepsItsTimeUntilCleared) {
+    RxLog log;
+    log.AppendTick(reinterpret_cast<const uint8_t*>("a"), 1, 1000);
+    log.AppendTick(reinterpret_cast<const uint8_t*>("b"), 1, 1714566896789);
+    EXPECT_EQ(log.LineTime(0), 1000);
+    EXPECT_EQ(log.LineTime(1), 1714566896789);
+    log.Clear();
+    log.AppendTick(reinterpret_cast<const uint8_t*>("c"), 1, 7);
+    ASSERT_EQ(log.LineCount(), 1u);
+    EXPECT_EQ(log.LineTime(0), 7);
 }
 
 // Clearing empties both views; what arrives afterwards is kept whole.
@@ -154,4 +167,50 @@ TEST(RxLog, ManyTicksReadBackWholeAndCompact) {
 
     log.Clear();
     EXPECT_LT(log.MemoryBytes(), 1024u);
+}
+
+// Under a budget the oldest ticks leave the store a block at a time: what stays is the newest
+// bytes, whole ticks with their times and their character-view lines, within the budget and
+// one block; byte numbers stay those since the clear, and search and Locate see only what
+// stays.
+TEST(RxLog, ABudgetDropsTheOldestTicksAndKeepsTheRestWhole) {
+    RxLog log;
+    log.SetBudget(size_t{1} << 20);
+    std::string all;
+    for (int i = 0; i < 4000; ++i) {
+        // Ticks of varying length with line ends inside, one CR LF split across two ticks.
+        std::string tick = "tick " + std::to_string(i) + std::string(static_cast<size_t>(i % 700), 'x') + "\r\n";
+        if (i % 97 == 0) tick += "\r";
+        if (i % 97 == 1) tick = "\n" + tick;
+        log.AppendTick(U(tick), tick.size(), i);
+        all += tick;
+        ASSERT_LE(log.HeldBytes(), log.Budget() + (size_t{4} << 20) + (size_t{1} << 20)) << i;
+    }
+    ASSERT_GT(log.DroppedBytes(), 0u);
+    EXPECT_EQ(log.TotalBytes(), all.size());
+    std::string kept;
+    for (size_t line = 0; line < log.LineCount(); ++line) {
+        const auto bytes = log.LineBytes(line);
+        kept.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        EXPECT_EQ(log.LineStart(line), log.DroppedBytes() + kept.size() - bytes.size());
+        EXPECT_EQ(log.LineTime(line), static_cast<int64_t>(log.DroppedLines() + line));
+    }
+    EXPECT_EQ(kept, all.substr(static_cast<size_t>(log.DroppedBytes())));
+    // Each kept tick's view lines belong to it.
+    for (size_t view = 0; view < log.CharViewLineCount(); ++view) {
+        const size_t tick = log.CharViewLineTick(view);
+        ASSERT_LT(tick, log.LineCount());
+        const std::string text = log.CharViewLine(view);
+        EXPECT_TRUE(text.empty() || text.rfind("tick ", 0) == 0) << view;  // empty: between CR LF and a CR
+    }
+    const auto match = traffic::FindNext(log, traffic::TextPattern("tick "), 0);
+    ASSERT_TRUE(match);
+    EXPECT_EQ(match->begin, log.DroppedBytes() + (log.LineBytes(0)[0] == '\n' ? 1 : 0));
+    EXPECT_FALSE(traffic::FindPrevious(log, traffic::TextPattern("tick "), log.DroppedBytes()));
+    EXPECT_FALSE(traffic::Locate(log, log.DroppedBytes() - 1));
+    EXPECT_TRUE(traffic::Locate(log, log.DroppedBytes()));
+
+    log.Clear();
+    EXPECT_EQ(log.DroppedBytes(), 0u);
+    EXPECT_EQ(log.Budget(), size_t{1} << 20);  // the budget stays
 }

@@ -1,6 +1,8 @@
 // A panel's sending and receiving over the scripted backend: the writes of a request, the
 // last kind of send, auto-send, the display tick's batching, clearing, and the exchange's
 // receive path.
+#include "capturecontrol.h"
+#include "captureformat.h"
 #include "comm.h"
 #include "faketerminalport.h"
 #include "porttraffic.h"
@@ -8,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -187,6 +192,70 @@ TEST_F(PortTraffic, TheViewsWrapLongLinesAndCopyExactlyTheSelectedRows)
     EXPECT_FALSE(hex.Sync());
     EXPECT_EQ(hex.RowCount(), 0u);
     EXPECT_EQ(hex.CopyText(0, 5), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The line-error counters from the backend reach the capture only when they change (and once
+// more after the port's next open), "n/a" for a device that keeps none; the capture also holds
+// the chunks read and written.
+TEST(CaptureControl, LineErrorCountsFromTheBackendAreRecordedWhenTheyChange)
+{
+    QueuePort* fake = nullptr;
+    std::string input = "in";
+    std::vector<std::string> writes;
+    TComm port;
+    port.SetPortFactory([&](const QString&) {
+        auto made = std::make_unique<QueuePort>();
+        made->input = &input;
+        made->writes = &writes;
+        fake = made.get();
+        return made;
+    });
+    port.SetCharsTimeOut(0);
+    port.Open();
+    TPortTraffic traffic{1, port};
+    TCaptureControl capture;
+    traffic.onReadChunk = [&](int side, const uint8_t* b, size_t n) { capture.Received(side, b, n); };
+    traffic.onWrittenChunk = [&](int side, const uint8_t* b, size_t n) { capture.Sent(side, b, n); };
+    QTemporaryDir dir;
+    const QString where = dir.filePath("counters.txt");
+    const std::filesystem::path path(where.toStdU16String());
+    ASSERT_EQ(capture.Start(where), "");
+
+    fake->lineCounts = pc::LineCounters{0, 0, 0, 0};
+    capture.PortState(1, true, "COM1");
+    capture.LineErrors(1, port.LineErrorCounts());
+    capture.LineErrors(1, port.LineErrorCounts());  // no change: nothing
+    fake->lineCounts = pc::LineCounters{1, 0, 2, 0};
+    capture.LineErrors(1, port.LineErrorCounts());
+    traffic.RxChar(2);
+    traffic.SendHexRequest("55");
+    capture.PortState(1, false, "COM1");
+    capture.PortState(1, true, "COM1");  // counted anew after an open
+    capture.LineErrors(1, port.LineErrorCounts());
+    fake->lineCounts.reset();
+    capture.LineErrors(1, port.LineErrorCounts());
+    capture.Stop();
+
+    traffic::CaptureFile file;
+    ASSERT_TRUE(traffic::ReadCaptureFile(path, file));
+    std::vector<std::string> kinds;
+    for (const traffic::CaptureRecord& r : file.records) {
+        if (r.kind == traffic::CaptureKind::LineErrors)
+            kinds.push_back(r.counts ? "errors " + std::to_string(r.counts->framing) + "," +
+                                           std::to_string(r.counts->overrun)
+                                     : "errors n/a");
+        else if (r.kind == traffic::CaptureKind::Received || r.kind == traffic::CaptureKind::Sent)
+            kinds.push_back(std::string(r.kind == traffic::CaptureKind::Received ? "rx " : "tx ") +
+                            std::string(r.bytes.begin(), r.bytes.end()));
+        else if (r.kind == traffic::CaptureKind::PortEvent)
+            kinds.push_back(r.event == traffic::PortEvent::Opened ? "opened" : "closed");
+    }
+    EXPECT_EQ(kinds, (std::vector<std::string>{"opened", "errors 0,0", "errors 1,2", "rx in", "tx U", "closed",
+                                               "opened", "errors 1,2", "errors n/a"}));
 }
 
 }  // namespace

@@ -2,12 +2,18 @@
 // null-modem cable (data by a relay, modem lines by the shim): what one side sends arrives in
 // the other side's views byte for byte, the HEX lines' key filter and the ASCII lines' code
 // page.
+#include "finddialog.h"
+#include "portpanel.h"
 #include "rxview.h"
+#include "timeline.h"
+#include "timelinewindow.h"
 #include "windowtesting.h"
 
 #include <QClipboard>
 #include <QFile>
 #include <QLineEdit>
+
+#include <cstring>
 
 using namespace duoterm;
 using namespace windowtesting;
@@ -185,6 +191,101 @@ TEST_F(TrafficWindow, TheAsciiLineTakesOnlyWhatTheCodePageHolds)
 {
     Type(ui->otpraveditASCCI->lineEdit(), QStringLiteral("Щ€✓z"));
     EXPECT_EQ(ui->otpraveditASCCI->currentText(), QStringLiteral("Щ€z"));
+}
+
+// The timeline: a request and its answer across the two ports, in the order they happened,
+// each tick tagged with its port and direction, in the window from the menu; a panel's clear
+// takes its received ticks out of the timeline too.
+TEST_F(TrafficWindow, TheTimelineListsBothPortsTicksInOrderWithTheirTags)
+{
+    const struct {
+        int side;
+        const char* request;
+    } steps[] = {{1, "41 41"}, {2, "42 42"}, {1, "43"}};
+    for (const auto& step : steps) {
+        const int other = 3 - step.side;
+        const uint64_t before = window->Traffic(other).Log().TotalBytes();
+        window->Traffic(step.side).SendHexRequest(step.request);
+        const uint64_t length = (std::strlen(step.request) + 1) / 3;
+        ASSERT_TRUE(Eventually([&] { return window->Traffic(other).Log().TotalBytes() == before + length; }));
+    }
+    using S = TimelineSource;
+    const TTimeline& timeline = window->Timeline();
+    std::vector<std::pair<S, std::string>> got;
+    for (size_t i = 0; i < timeline.EntryCount(); ++i) {
+        const auto entry = timeline.EntryAt(i);
+        const traffic::RxLog& store = entry.source == S::Received1 ? window->Traffic(1).Log()
+                                      : entry.source == S::Sent1   ? window->Traffic(1).SentLog()
+                                      : entry.source == S::Received2 ? window->Traffic(2).Log()
+                                                                     : window->Traffic(2).SentLog();
+        const auto bytes = store.LineBytes(entry.line);
+        // A received message may come in more than one tick: join them.
+        if (!got.empty() && got.back().first == entry.source)
+            got.back().second.append(bytes.begin(), bytes.end());
+        else
+            got.emplace_back(entry.source, std::string(bytes.begin(), bytes.end()));
+    }
+    const std::vector<std::pair<S, std::string>> expected = {
+        {S::Sent1, "AA"}, {S::Received2, "AA"}, {S::Sent2, "BB"}, {S::Received1, "BB"}, {S::Sent1, "C"},
+        {S::Received2, "C"}};
+    EXPECT_EQ(got, expected);
+
+    ui->LentaObmena->trigger();
+    TTimelineWindow* shown = window->TimelineWindow();
+    ASSERT_TRUE(shown && shown->isVisible());
+    TRxView* view = shown->View();
+    view->Sync();
+    view->SelectAll();
+    const QStringList rows = view->SelectedText().split(QLatin1Char('\n'));
+    ASSERT_EQ(rows.size(), 6);
+    EXPECT_TRUE(rows[0].mid(13).startsWith(QStringLiteral("1 передача 41 41 "))) << rows[0].toStdString();
+    EXPECT_TRUE(rows[0].endsWith(QStringLiteral("| AA")));
+    EXPECT_TRUE(rows[1].mid(13).startsWith(QStringLiteral("2 приём    41 41 ")));
+    EXPECT_TRUE(rows[3].mid(13).startsWith(QStringLiteral("1 приём    42 42 ")));
+
+    ui->Button8->click();  // clears port 2's views
+    view->Sync();
+    EXPECT_EQ(view->Model(), nullptr);
+    for (size_t i = 0; i < timeline.EntryCount(); ++i)
+        EXPECT_NE(timeline.EntryAt(i).source, S::Received2);
+    EXPECT_EQ(timeline.EntryCount(), 4u);
+}
+
+}  // namespace
+
+namespace {
+
+// Ctrl+F in a view opens its panel's find dialog; a match is selected in both views.
+TEST_F(TrafficWindow, FindSelectsTheMatchInBothViewsOverTheWholeStore)
+{
+    QString request;
+    for (int i = 0; i < 3000; ++i)
+        request += QString::asprintf("%02X", i & 0x3F);
+    request += "C1 C2 C3";  // "БВГ", once, at the end
+    ui->otpravedit->setEditText(request);
+    ui->OtpravButton->click();
+    ASSERT_TRUE(Eventually([&] { return window->Traffic(2).Log().TotalBytes() == 3003; }));
+    ASSERT_TRUE(Eventually([&] { return ui->dataHex2->Model()->RowCount() >= 3003 / 8; }));
+    ui->dataHex2->setFocus();
+    QTest::keyClick(ui->dataHex2, Qt::Key_F, Qt::ControlModifier);
+    TFindDialog* find = window->Panel(2).find;
+    ASSERT_TRUE(find->isVisible());
+    EXPECT_TRUE(find->hex->isChecked());  // opened from the hexadecimal view
+    find->hex->setChecked(false);
+    find->text->setText(QStringLiteral("БВГ"));
+    find->next->click();
+    EXPECT_EQ(find->result->text(), "");
+    EXPECT_EQ(ui->dataHex2->SelectedText().right(9), "C1 C2 C3 ");
+    EXPECT_TRUE(ui->dataASCCI2->SelectedText().endsWith(QStringLiteral("БВГ")));
+    // A hexadecimal text found from the start, then nothing for one never received.
+    find->hex->setChecked(true);
+    find->text->setText("3E 3F 00");
+    find->next->click();
+    EXPECT_TRUE(ui->dataHex2->SelectedText().remove(QLatin1Char('\n')).contains("3E 3F 00 "));
+    find->text->setText("FF");
+    find->previous->click();
+    EXPECT_EQ(find->result->text(), kFindNotFound);
+    find->close();
 }
 
 }  // namespace

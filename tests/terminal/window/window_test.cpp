@@ -1,5 +1,6 @@
 // Duoterm's window on pseudo-terminal pairs wired as a null modem by the modem-line shim:
 // start-up, the port panels, the error box, the size cap and the saved texts at exit.
+#include "captureformat.h"
 #include "errorbox.h"
 #include "ptypair.h"
 #include "windowtesting.h"
@@ -21,7 +22,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -63,6 +66,7 @@ protected:
         };
         env.portNames = [names] { return names; };
         env.savedTextsPath = SavePath();
+        env.capturePath = [this](QWidget*) { return capturePath; };
         window = std::make_unique<TForm3>(env);
         window->show();
         ui = &window->Form();
@@ -73,6 +77,7 @@ protected:
     std::unique_ptr<PtyPair> right = std::make_unique<PtyPair>();
     std::vector<QString> errors;
     std::map<std::string, int> opens;
+    QString capturePath;  // what the capture's save dialog answers
     std::unique_ptr<TForm3> window;
     Ui::TForm3* ui = nullptr;
 };
@@ -407,6 +412,137 @@ TEST_F(WindowTest, APortThatGoesAwayIsShownClosedWithOneBoxAndOpensAgain)
     left->WriteMaster("\x55", 1);
     ASSERT_TRUE(Eventually([&] { return Received(window->Traffic(1)) == "\x55"; }));
     EXPECT_EQ(errors.size(), 1u);
+}
+
+// Everything a capture file holds of one port and direction, and its port events.
+struct CaptureContents {
+    std::string rx1;
+    std::vector<traffic::PortEvent> events1;
+    traffic::CaptureFile file;
+};
+CaptureContents ReadBack(const QString& path)
+{
+    CaptureContents contents;
+    EXPECT_TRUE(traffic::ReadCaptureFile(path.toStdString(), contents.file));
+    for (const traffic::CaptureRecord& record : contents.file.records) {
+        if (record.port != 1)
+            continue;
+        if (record.kind == traffic::CaptureKind::Received)
+            contents.rx1.append(record.bytes.begin(), record.bytes.end());
+        if (record.kind == traffic::CaptureKind::PortEvent)
+            contents.events1.push_back(record.event);
+    }
+    return contents;
+}
+
+TEST_F(WindowTest, WithReopeningOnALostPortWaitsAndOpensAgainAndTheCaptureGoesOn)
+{
+    Start();
+    EXPECT_FALSE(ui->Perepodkluchat->isChecked());  // off as designed
+    ui->Perepodkluchat->trigger();
+    capturePath = QString::fromStdString((dir.Path() / "reopen.txt").string());
+    ui->ZapisVFail->trigger();
+    ui->OpenPort->click();
+    left->WriteMaster("\x01\x02", 2);
+    ASSERT_TRUE(Eventually([&] { return Received(window->Traffic(1)) == "\x01\x02"; }));
+
+    left->CloseMaster();
+    ASSERT_TRUE(Eventually([&] { return ui->opovesch->text() == kStatusWaiting && !errors.empty(); }));
+    ASSERT_EQ(errors.size(), 1u);  // the loss is told once; the attempts show nothing
+    EXPECT_EQ(errors[0], kDeviceLostMessage.arg("COM1"));
+    EXPECT_FALSE(window->Comm1().IsOpen());
+    EXPECT_TRUE(window->Reopen(1).Waiting());
+    // Some attempts fail while the device is away, and the label still says it waits.
+    const int before = opens["COM1"];
+    ASSERT_TRUE(Eventually([&] { return opens["COM1"] >= before + 2; }));
+    EXPECT_EQ(ui->opovesch->text(), kStatusWaiting);
+
+    left = std::make_unique<PtyPair>();  // the device is back
+    ASSERT_TRUE(Eventually([&] { return window->Comm1().IsOpen(); }));
+    EXPECT_EQ(ui->opovesch->text(), kStatusOpen);
+    EXPECT_FALSE(ui->OpenPort->isEnabled());
+    left->WriteMaster("\x03", 1);
+    ASSERT_TRUE(Eventually([&] { return Received(window->Traffic(1)) == "\x01\x02\x03"; }));
+    EXPECT_EQ(errors.size(), 1u);
+
+    ui->OstanovitZapis->trigger();
+    const CaptureContents contents = ReadBack(capturePath);
+    EXPECT_EQ(contents.rx1, "\x01\x02\x03");
+    EXPECT_EQ(contents.events1, (std::vector{traffic::PortEvent::Opened, traffic::PortEvent::Lost,
+                                             traffic::PortEvent::Reopened}));
+}
+
+TEST_F(WindowTest, WithReopeningOffOrAfterTheUserClosesALostPortStaysClosed)
+{
+    Start();
+    ui->OpenPort->click();
+    left->CloseMaster();
+    ASSERT_TRUE(Eventually([&] { return !errors.empty(); }));
+    EXPECT_EQ(ui->opovesch->text(), kStatusClosed);
+    EXPECT_FALSE(window->Reopen(1).Waiting());
+    // Switched on later, the port lost earlier is waited for; a setting the user chooses
+    // ends the wait (the port is no longer the one that was lost).
+    ui->Perepodkluchat->trigger();
+    EXPECT_EQ(ui->opovesch->text(), kStatusWaiting);
+    ui->Speed->setCurrentIndex(6);
+    emit ui->Speed->activated(6);
+    EXPECT_FALSE(window->Reopen(1).Waiting());
+    EXPECT_EQ(ui->opovesch->text(), kStatusClosed);
+    const int attempts = opens["COM1"];
+    left = std::make_unique<PtyPair>();
+    QTest::qWait(1200);  // past two attempts' time: nothing is tried, nothing opens
+    EXPECT_EQ(opens["COM1"], attempts);
+    EXPECT_FALSE(window->Comm1().IsOpen());
+    EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(WindowTest, ACaptureOntoAFullDiskStopsWithOneBoxAndTheWindowAndTheFileStayWhole)
+{
+    Start();
+    ui->OpenPort->click();
+    capturePath = QString::fromStdString((dir.Path() / "full.txt").string());
+    ui->ZapisVFail->trigger();
+    ASSERT_TRUE(window->Capture().Running());
+    // A file size limit stands in for a full disk; a write past it fails with EFBIG.
+    struct Limit {
+        rlimit old{};
+        void (*oldHandler)(int) = nullptr;
+        Limit()
+        {
+            ::getrlimit(RLIMIT_FSIZE, &old);
+            oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit small{32 * 1024, old.rlim_max};
+            ::setrlimit(RLIMIT_FSIZE, &small);
+        }
+        ~Limit()
+        {
+            ::setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, oldHandler);
+        }
+    } limit;
+    std::string sent;
+    for (int i = 0; i < 40 && errors.empty(); ++i) {
+        const std::string chunk(1000, static_cast<char>('A' + i % 26));
+        left->WriteMaster(chunk.data(), chunk.size());
+        sent += chunk;
+        ASSERT_TRUE(Eventually([&] { return Received(window->Traffic(1)).size() == sent.size(); }));
+    }
+    ASSERT_TRUE(Eventually([&] { return !errors.empty(); }));
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("Запись в файл остановлена: write "))) << errors[0].toStdString();
+    EXPECT_FALSE(window->Capture().Running());
+    EXPECT_FALSE(ui->OstanovitZapis->isEnabled());
+    // The window goes on receiving, and no second box comes.
+    left->WriteMaster("xyz", 3);
+    ASSERT_TRUE(Eventually([&] { return Received(window->Traffic(1)) == sent + "xyz"; }));
+    QTest::qWait(600);
+    EXPECT_EQ(errors.size(), 1u);
+    // The file holds whole lines, the first of what was received.
+    const CaptureContents contents = ReadBack(capturePath);
+    EXPECT_TRUE(contents.file.problems.empty());
+    EXPECT_FALSE(contents.file.truncated);
+    EXPECT_FALSE(contents.file.stopped);
+    EXPECT_GT(contents.rx1.size(), 0u);
+    EXPECT_EQ(sent.compare(0, contents.rx1.size(), contents.rx1), 0);
 }
 
 TEST_F(WindowTest, TheWindowCannotGrowPastItsPanels)

@@ -82,6 +82,7 @@ protected:
         env.portNames = [] { return std::vector<std::string>{}; };
         env.savedTextsPath = QString::fromStdString((dir.Path() / "save.ini").string());
         env.presetsPath = QString::fromStdString((dir.Path() / "duoterm.ini").string());
+        env.capturePath = [this](QWidget*) { return capturePath; };
         window = std::make_unique<duoterm::TForm3>(env);
         window->show();
         ui = &window->Form();
@@ -99,6 +100,8 @@ protected:
     testsupport::TempDir dir;
     testsupport::PtyCable cable;
     std::vector<QString> errors;
+    // What the capture's save dialog answers.
+    QString capturePath;
     std::unique_ptr<duoterm::TForm3> window;
     Ui::TForm3* ui = nullptr;
 };

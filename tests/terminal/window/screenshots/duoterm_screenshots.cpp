@@ -2,9 +2,11 @@
 // modem lines up and after traffic both ways (two pseudo-terminal pairs joined as a null-modem
 // cable, their modem lines wired by the modem-line shim), an error box and the about box, a
 // typed rate with a pasted request, a refused shared setting, and the ports without modem
-// lines;
+// lines, the menus, a capture running, the views with each tick's time, the timeline of
+// both ports and the find dialog with its match;
 // then, on a null-modem cable whose relay corrupts a byte, the lists loaded from the sample
-// preset file and the exchange during a run and after a run with one mismatch. Run by
+// preset file and the exchange during a run and after a run with one mismatch; last, a port
+// whose far end went away waiting to reopen. Run by
 // scripts/screenshots under Xvfb; writes PNG files into the folder given as argument.
 #include "terminalport.h"
 #include "testenv.h"
@@ -13,7 +15,9 @@
 #include "ptycable.h"
 #include "tempdir.h"
 #include "tform1.h"
+#include "portpanel.h"
 #include "tform3.h"
+#include "timelinewindow.h"
 #include "ui_tform1.h"
 #include "ui_tform3.h"
 
@@ -21,6 +25,8 @@
 #include <QClipboard>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QFontDatabase>
 #include <QAbstractItemView>
 #include <QMessageBox>
@@ -52,6 +58,54 @@ void SaveWithPopup(QWidget& window, QComboBox* box, const char* name)
     }
     box->hidePopup();
     pictures.Save(picture, name);
+}
+
+// The window with a menu of its menu bar open over it.
+void SaveWithMenu(QMainWindow& window, QMenu* menu, const char* name)
+{
+    QTimer::singleShot(0, [&window, menu, name] {
+        if (!QTest::qWaitFor([&] { return menu->isVisible(); }, 3000))
+            std::fprintf(stderr, "screenshots: the menu %s did not open\n", qPrintable(menu->objectName()));
+        QTest::qWait(200);
+        QPixmap picture = window.grab();
+        {
+            QPainter painter(&picture);
+            painter.drawPixmap(window.mapFromGlobal(menu->mapToGlobal(QPoint(0, 0))), menu->grab());
+        }
+        pictures.Save(picture, name);
+        menu->close();
+    });
+    menu->exec(window.mapToGlobal(window.menuBar()->actionGeometry(menu->menuAction()).bottomLeft()));
+}
+
+// A port whose far end went away while reopening is on: it waits for its device.
+void WaitingShot(const testsupport::TempDir& dir)
+{
+    testsupport::PtyCable cable;
+    duoterm::TForm3Environment env;
+    env.ports = [&](const QString& name) {
+        return TCustomComm::OpenSystemPort(QString::fromStdString(
+            name.toUpper() == "COM1" ? cable.LeftPath() : cable.RightPath()));
+    };
+    env.portNames = [] { return std::vector<std::string>{"COM1", "COM2"}; };
+    env.savedTextsPath = QString::fromStdString((dir.Path() / "save-waiting.ini").string());
+    duoterm::TForm3 window(env);
+    auto& ui = window.Form();
+    window.show();
+    ui.Perepodkluchat->trigger();
+    ui.OpenPort->click();
+    ui.OpenPort2->click();
+    duoterm::SetErrorPresenter([](const QString&) {});  // the loss's box is pictured elsewhere
+    cable.HangUp(0);
+    if (!QTest::qWaitFor([&] { return ui.opovesch->text() == duoterm::kStatusWaiting; }, 5000)) {
+        std::fprintf(stderr, "screenshots: the port does not wait for its device\n");
+        pictures.Fail();
+    }
+    pictures.Settle(window);
+    pictures.Save(window, "duoterm-waiting-to-reopen");
+    duoterm::SetErrorPresenter({});
+    window.Comm1().Close();
+    window.Comm2().Close();
 }
 
 // The preset slots and the exchange, on a cable whose far end corrupts the second message
@@ -136,6 +190,7 @@ int main(int argc, char** argv)
     };
     env.portNames = [] { return std::vector<std::string>{"COM1", "COM2", "COM5"}; };
     env.savedTextsPath = QString::fromStdString((dir.Path() / "save.ini").string());
+    env.capturePath = [&](QWidget*) { return QString::fromStdString((dir.Path() / "capture.txt").string()); };
     duoterm::TForm3 window(env);
     window.SetEntryTexts({"01 02 03*", "Привет", "AA BB##CC", "Ответ", "10 20 30*", "40 50 60*"});
     window.show();
@@ -176,6 +231,39 @@ int main(int argc, char** argv)
     }, 3000);
     QTest::qWait(200);
     pictures.Save(window, "duoterm-traffic");
+
+    // The menus, a capture running (its file named at the menu bar's end), and the views with
+    // each tick's time.
+    SaveWithMenu(window, window.Form().fileOp, "duoterm-menu-file");
+    SaveWithMenu(window, window.Form().parametry, "duoterm-menu-options");
+    window.Form().ZapisVFail->trigger();
+    window.Form().otpravedit->setEditText("10 20 30 40 50 60 70 80 90*");
+    window.Form().OtpravButton->click();
+    window.Form().otpraveditASCCI2->setEditText(QStringLiteral("Запись идёт"));
+    window.Form().OtpravButtonASCCI2->click();
+    QTest::qWaitFor([&] {
+        return window.Traffic(1).Log().TotalBytes() >= 56 && window.Traffic(2).Log().TotalBytes() >= 28;
+    }, 3000);
+    QTest::qWait(200);
+    pictures.Save(window, "duoterm-capture-running");
+    window.Form().VremyaPriema->trigger();
+    pictures.Settle(window);
+    pictures.Save(window, "duoterm-views-with-time");
+    window.Form().VremyaPriema->trigger();
+    window.Form().OstanovitZapis->trigger();
+    // The timeline of both ports, and the find dialog with a match selected.
+    window.Form().LentaObmena->trigger();
+    pictures.Settle(*window.TimelineWindow());
+    pictures.Save(*window.TimelineWindow(), "duoterm-timeline");
+    window.TimelineWindow()->hide();
+    window.Form().dataHex2->setFocus();
+    window.Panel(2).find->Open(true);
+    window.Panel(2).find->text->setText("0A 41");
+    window.Panel(2).find->next->click();
+    pictures.Settle(*window.Panel(2).find);
+    pictures.Save(window, "duoterm-find-match");
+    pictures.Save(*window.Panel(2).find, "duoterm-find-dialog");
+    window.Panel(2).find->hide();
 
     QTimer::singleShot(0, [&] {
         auto* about = window.findChild<duoterm::TForm1*>();
@@ -226,5 +314,6 @@ int main(int argc, char** argv)
     window.hide();
 
     ExchangeShots(dir, cable);
+    WaitingShot(dir);
     return pictures.Failed() ? 1 : 0;
 }
