@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 #include <QStyle>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace duoterm {
@@ -39,6 +40,7 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
       traffic2_(2, comm2_)
 {
     ui_->setupUi(this);
+    FitCaptions();
     InstallPortExceptionSink();
     if (environment_.ports) {
         comm1_.SetPortFactory(environment_.ports);
@@ -220,9 +222,55 @@ QString TForm3::systemTimeText()
            locale.toString(now.time(), timeFormat.trimmed());
 }
 
+void TForm3::FitCaptions()
+{
+    // The designed positions and sizes stay where the captions fit in the system's font; a
+    // caption that does not (Windows' Tahoma is wider than the design's font) gets the room
+    // it needs. The exchange's left captions widen, moving the fields right of them along.
+    const int needed = std::max({ui_->Label18->sizeHint().width(), ui_->Label20->sizeHint().width(),
+                                 ui_->Label22->sizeHint().width()});
+    const int widen = needed - ui_->Label20->width();
+    if (widen > 0) {
+        const int right = ui_->Label20->geometry().right();
+        for (QLabel* label : {ui_->Label18, ui_->Label20, ui_->Label22})
+            label->resize(needed, label->height());
+        for (QWidget* field : {static_cast<QWidget*>(ui_->TimeOzPriom), static_cast<QWidget*>(ui_->TimeOtvet),
+                               static_cast<QWidget*>(ui_->ciklperedPriom), static_cast<QWidget*>(ui_->Label19),
+                               static_cast<QWidget*>(ui_->Label21), static_cast<QWidget*>(ui_->Label23)})
+            if (field->x() > right)
+                field->move(field->x() + widen, field->y());
+    }
+    if (ui_->Label23->sizeHint().width() > ui_->Label23->width())
+        ui_->Label23->resize(ui_->Label23->sizeHint().width(), ui_->Label23->height());
+    // The start button and the bar under it keep their right edge and grow to the left.
+    const int button = ui_->ButtonObmen->sizeHint().width() + 8;
+    if (button > ui_->ButtonObmen->width()) {
+        for (QWidget* w : {static_cast<QWidget*>(ui_->ButtonObmen), static_cast<QWidget*>(ui_->ProgressBar1)})
+            w->setGeometry(w->geometry().right() + 1 - button, w->y(), button, w->height());
+    }
+    PlaceClock();
+}
+
+void TForm3::PlaceClock()
+{
+    // "Системное время:" and the clock one after the other, a space apart, wholly inside the
+    // panel: the pair moves left when the locale's date and time are longer than designed.
+    QLabel* caption = ui_->Label25;
+    QLabel* clock = ui_->SystemTimeCaption;
+    constexpr int kDesignedX = 600, kDesignedWidth = 92;
+    const int space = caption->fontMetrics().horizontalAdvance(QLatin1Char(' '));
+    const int captionWidth = std::max(kDesignedWidth, caption->sizeHint().width() + space);
+    const int clockWidth = std::max(kDesignedWidth, clock->sizeHint().width());
+    const int limit = clock->parentWidget()->width() - 4;
+    const int x = std::min(kDesignedX, limit - clockWidth - captionWidth);
+    caption->setGeometry(x, caption->y(), captionWidth, caption->height());
+    clock->setGeometry(x + captionWidth, clock->y(), clockWidth, clock->height());
+}
+
 void TForm3::Timer3Timer()
 {
     ui_->SystemTimeCaption->setText(systemTimeText());
+    PlaceClock();
     RunHandler([this] {
         port1_.CommRing();
         port2_.CommRing();

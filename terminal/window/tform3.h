@@ -93,6 +93,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Gives captions that do not fit in the system's font the room they need.
+    void FitCaptions();
+    void PlaceClock();
     void FormCreate();
     void Comportname();
     void FormClose();
