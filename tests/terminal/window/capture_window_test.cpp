@@ -119,6 +119,8 @@ TEST_F(CaptureWindow, ClosingAndOpeningAPortAreRecordedAndAFileThatCannotBeCreat
 // capture keeps every byte.
 TEST_F(CaptureWindow, PastTheViewsBudgetTheViewsDropTheOldestBytesAndTheCaptureKeepsThemAll)
 {
+    if (windowtesting::OnWineCable())
+        GTEST_SKIP() << "under Wine a long message between the window's own ports arrives short (see the README)";
     EXPECT_GE(window->ViewBudget(), size_t{64} << 20);  // the default, from the machine's memory
     window->SetViewBudget(size_t{256} << 10);
     capturePath = QString::fromStdString((dir.Path() / "budget.txt").string());
