@@ -7,6 +7,8 @@
 // Threads: user-interface thread only.
 #pragma once
 
+#include "linebreaks.h"
+
 #include <QValidator>
 
 #include <functional>
@@ -42,9 +44,6 @@ private:
     Kind kind_;
 };
 
-// The text with each line break (CR LF, CR, LF, or a Unicode line or paragraph separator)
-// replaced by one space; pos, when given, is moved along.
-QString LineBreaksToSpaces(const QString& text, int* pos = nullptr);
 
 // Makes an editable drop-down an entry line: no length limit (a line edit's default cuts at
 // 32,767 characters) and the line-break rule above.

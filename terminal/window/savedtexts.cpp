@@ -1,7 +1,7 @@
 #include "savedtexts.h"
 
 #include "codepage.h"
-#include "linefilters.h"
+#include "linebreaks.h"
 
 #include <QFile>
 #include <QSaveFile>
