@@ -124,7 +124,8 @@ public:
     virtual bool Escape(uint32_t function) = 0;
     virtual bool SetEventMask(uint32_t mask) = 0;
     // Blocks until a monitored event, a failure, the device's loss or StopWait. A stop
-    // requested before the wait began ends it at once; no wait is left pending on return.
+    // requested before the wait began ends it at once. A backend may keep its driver's wait
+    // pending from one call to the next; a stopped wait, a lost device and Close end it.
     virtual WaitResult WaitEvent(uint32_t& mask) = 0;
     virtual void StopWait() = 0;
     virtual bool ClearErrors(uint32_t& errors, uint32_t& inQueue) = 0;

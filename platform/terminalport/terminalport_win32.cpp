@@ -1,5 +1,6 @@
 // Win32 backend: the comm API on a handle opened for overlapped input and output. Every
-// transfer and wait has its own event, and none is left pending when its call returns.
+// transfer and wait has its own event. A transfer never stays pending when its call returns;
+// the event wait may, when the modem lines changed while it was being set up (see WaitEvent).
 #include "terminalport.h"
 
 #include <windows.h>
@@ -178,44 +179,62 @@ public:
         return ::EscapeCommFunction(handle_, function) || FailLast();
     }
 
-    bool SetEventMask(uint32_t mask) override { return ::SetCommMask(handle_, mask) || FailLast(); }
+    bool SetEventMask(uint32_t mask) override
+    {
+        if (!::SetCommMask(handle_, mask))
+            return FailLast();
+        mask_ = mask;
+        linesKnown_ = false;
+        return true;
+    }
 
     WaitResult WaitEvent(uint32_t& mask) override
     {
         mask = 0;
         if (::WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0)
-            return WaitResult::Stopped;
-        OVERLAPPED ov{};
-        ov.hEvent = waitDone_;
-        ::ResetEvent(waitDone_);
-        DWORD events = 0;
-        if (::WaitCommEvent(handle_, &events, &ov)) {
-            mask = events;
-            return events ? WaitResult::Event : Failed(ERROR_SUCCESS);
+            return EndWait(), WaitResult::Stopped;
+        if (!waitPending_) {
+            if (const DWORD changed = LinesChangedSince(lines_)) {
+                mask = changed;
+                return WaitResult::Event;
+            }
+            const DWORD before = lines_;
+            waitOv_ = OVERLAPPED{};
+            waitOv_.hEvent = waitDone_;
+            ::ResetEvent(waitDone_);
+            waitEvents_ = 0;
+            if (::WaitCommEvent(handle_, &waitEvents_, &waitOv_))
+                return Completed(mask);
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_IO_PENDING)
+                return Failed(error);
+            waitPending_ = true;
+            // A line that changed while the wait was being set up may already be part of the
+            // state the driver compares with: report it now and leave the wait pending.
+            if (const DWORD changed = LinesChangedSince(before)) {
+                mask = changed;
+                return WaitResult::Event;
+            }
         }
-        DWORD error = ::GetLastError();
-        if (error != ERROR_IO_PENDING)
-            return Failed(error);
 
         const HANDLE handles[2] = {stop_, waitDone_};
         const DWORD result = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
         if (result != WAIT_OBJECT_0 + 1) {
             // Stopped, or the wait itself broke (its handles are no longer usable, as when
-            // the device went away): either way the driver's wait must end before its record
-            // and mask word go out of scope. A broken wait would break again at once, so it
-            // ends the waiting as a lost device does.
+            // the device went away): either way the driver's wait must end before the port
+            // does. A broken wait would break again at once, so it ends the waiting as a lost
+            // device does.
             const DWORD error = result == WAIT_OBJECT_0 ? ERROR_SUCCESS : ::GetLastError();
-            EndPendingWait(ov);
+            EndWait();
             if (result == WAIT_OBJECT_0)
                 return WaitResult::Stopped;
             Fail(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
             return WaitResult::Gone;
         }
+        waitPending_ = false;
         DWORD bytes = 0;
-        if (::GetOverlappedResult(handle_, &ov, &bytes, FALSE)) {
-            mask = events;
-            return events ? WaitResult::Event : Failed(ERROR_SUCCESS);
-        }
+        if (::GetOverlappedResult(handle_, &waitOv_, &bytes, FALSE))
+            return Completed(mask);
         return Failed(::GetLastError());
     }
 
@@ -248,6 +267,8 @@ public:
 
     void Close() override
     {
+        if (handle_ && handle_ != INVALID_HANDLE_VALUE)
+            EndWait();
         for (HANDLE* h : {&handle_, &stop_, &waitDone_, &readDone_, &writeDone_}) {
             if (*h && *h != INVALID_HANDLE_VALUE)
                 ::CloseHandle(*h);
@@ -299,6 +320,52 @@ private:
         return WaitResult::Failed;
     }
 
+    WaitResult Completed(uint32_t& mask)
+    {
+        mask = waitEvents_;
+        reported_ = waitEvents_;
+        return waitEvents_ ? WaitResult::Event : Failed(ERROR_SUCCESS);
+    }
+
+    // The modem lines that changed since the state `since`, as monitored event bits, leaving
+    // out the lines the last completed wait reported (their change came after the state
+    // kept); the state read becomes the one kept. A driver may compare the lines only with
+    // their state when a wait begins (Wine's does), so a change made while the last event was
+    // being handled, or while the next wait was being set up, would otherwise never be
+    // reported. A driver that keeps such a change for its wait reports it once more; handlers
+    // read the lines' live state, so that costs a repeated, true report and loses nothing.
+    DWORD LinesChangedSince(DWORD since)
+    {
+        DWORD lines = 0;
+        if (!::GetCommModemStatus(handle_, &lines)) {
+            linesKnown_ = false;  // no modem lines, or the wait reports the failure
+            return 0;
+        }
+        DWORD changed = 0;
+        if (linesKnown_) {
+            const DWORD diff = lines ^ since;
+            if (diff & MS_CTS_ON) changed |= EV_CTS;
+            if (diff & MS_DSR_ON) changed |= EV_DSR;
+            if (diff & MS_RLSD_ON) changed |= EV_RLSD;
+            if (diff & MS_RING_ON) changed |= EV_RING;
+            changed &= mask_ & ~reported_;
+        }
+        lines_ = lines;
+        linesKnown_ = true;
+        reported_ = 0;
+        return changed;
+    }
+
+    // Ends a wait still pending with the driver, so that its record is let go of.
+    void EndWait()
+    {
+        if (!waitPending_)
+            return;
+        EndPendingWait(waitOv_);
+        ::SetCommMask(handle_, mask_);
+        waitPending_ = false;
+    }
+
     void EndPendingWait(OVERLAPPED& ov)
     {
         ::SetCommMask(handle_, 0);  // completes a pending wait at once
@@ -318,6 +385,16 @@ private:
     // LineCounts call took from the driver that no ClearErrors has passed on yet.
     LineCounters counts_;
     DWORD uncollected_ = 0;
+    // Wait thread only (and the starting thread before it runs): the monitored events, the
+    // modem lines as last read, the events the last completed wait reported, and the wait
+    // that may stay pending with the driver from one WaitEvent to the next.
+    DWORD mask_ = 0;
+    DWORD lines_ = 0;
+    bool linesKnown_ = false;
+    DWORD reported_ = 0;
+    OVERLAPPED waitOv_{};
+    DWORD waitEvents_ = 0;
+    bool waitPending_ = false;
 };
 
 }  // namespace
