@@ -14,8 +14,15 @@ namespace duoterm {
 namespace {
 
 constexpr size_t kReadChunk = 65536;
-// A long message goes out in pieces of this size.
-constexpr size_t kWritePiece = 4096;
+// A long message goes out in pieces of about 20 ms of the line's time, at least 64 bytes and
+// at most 4 KiB (ten bits a byte on the line). Between two pieces the window's events run, so
+// its other port, which may be the one receiving, reads while the message goes out: a piece
+// that waited long for room would leave that port's input unread meanwhile, and a line that
+// fills up would end the message.
+size_t WritePiece(uint32_t bitsPerSecond)
+{
+    return std::clamp<size_t>(bitsPerSecond / 10 / 50, 64, 4096);
+}
 constexpr size_t kKeptStage = size_t{16} << 20;
 
 // The wall clock in milliseconds since the epoch: a tick's time.
@@ -48,9 +55,10 @@ void TPortTraffic::WriteWhole(const std::vector<uint8_t>& bytes)
         explicit Writing(bool& f) : flag(f) { flag = true; }
         ~Writing() { flag = false; }
     } writing(writing_);
+    const size_t pieceSize = WritePiece(port_.BaudRateBps());
     size_t sent = 0;
     while (sent < bytes.size()) {
-        const size_t piece = std::min(kWritePiece, bytes.size() - sent);
+        const size_t piece = std::min(pieceSize, bytes.size() - sent);
         const int n = port_.Write(bytes.data() + sent, static_cast<int>(piece));
         if (n <= 0)
             return;
