@@ -1,0 +1,77 @@
+// The receive views' row model: the time of each tick's line, and the notice of the bytes
+// a store past its budget dropped.
+#include "rxview.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+
+#include <string>
+
+using namespace duoterm;
+
+namespace {
+
+// The receive views with the time: the first row of each line carries its tick's time, the
+// rows a long line wraps onto are indented as far, and a copy has the time once per line.
+TEST(ReceiveViewTime, EachLineStartsWithItsTicksTimeAndCopiesKeepItOnce)
+{
+    traffic::RxLog log;
+    const int64_t t0 = QDateTime(QDate(2024, 5, 1), QTime(12, 34, 56, 789)).toMSecsSinceEpoch();
+    log.AppendTick(reinterpret_cast<const uint8_t*>("ABCDEF\r\n"), 8, t0);
+    log.AppendTick(reinterpret_cast<const uint8_t*>("xy"), 2, t0 + 1005);
+    TRxModel hex(log, TRxModel::View::Hex), chars(log, TRxModel::View::Chars);
+    hex.Sync();
+    chars.Sync();
+    EXPECT_EQ(hex.RowText(0), "41 42 43 44 45 46 0D 0A ");  // off at start, as designed
+    EXPECT_FALSE(hex.ShowTime());
+
+    hex.SetShowTime(true);
+    chars.SetShowTime(true);
+    ASSERT_EQ(hex.RowCount(), 3u);  // 8 bytes wrap over two rows of four, then "xy"
+    EXPECT_EQ(hex.RowText(0), "12:34:56.789 41 42 43 44 ");
+    EXPECT_EQ(hex.RowText(1), "             45 46 0D 0A ");
+    EXPECT_EQ(hex.RowText(2), "12:34:57.794 78 79 ");
+    EXPECT_EQ(hex.CopyText(0, 2), "12:34:56.789 41 42 43 44 45 46 0D 0A \n12:34:57.794 78 79 ");
+    ASSERT_EQ(chars.RowCount(), 2u);
+    EXPECT_EQ(chars.RowText(0), "12:34:56.789 ABCDEF");
+    EXPECT_EQ(chars.RowText(1), "12:34:57.794 xy");
+
+    hex.SetShowTime(false);
+    EXPECT_EQ(hex.RowCount(), 2u);
+    EXPECT_EQ(hex.RowText(1), "78 79 ");
+}
+
+// A store past its budget: row 0 says how many bytes left the view, the rows of the lines that
+// stay follow it, and a copy leaves the notice out.
+TEST(ReceiveViewBudget, TheFirstRowTellsTheBytesDroppedAndTheRowsMoveUp)
+{
+    traffic::RxLog log;
+    TRxModel hex(log, TRxModel::View::Hex), chars(log, TRxModel::View::Chars);
+    const std::string tick(1000, 'a');
+    for (int i = 0; i < 100; ++i)
+        log.AppendTick(reinterpret_cast<const uint8_t*>(tick.data()), tick.size(), 0);
+    hex.Sync();
+    chars.Sync();
+    EXPECT_EQ(hex.RowCount(), 100u * 125);
+    EXPECT_EQ(hex.RowText(0).left(6), "61 61 ");
+    log.SetBudget(64 * 1024);
+    for (int i = 0; i < 200; ++i)
+        log.AppendTick(reinterpret_cast<const uint8_t*>(tick.data()), tick.size(), 0);
+    EXPECT_FALSE(hex.Sync());  // rows before the end changed
+    chars.Sync();
+    ASSERT_GT(log.DroppedBytes(), 0u);
+    EXPECT_EQ(hex.RowCount(), 1 + log.LineCount() * 125);
+    EXPECT_EQ(chars.RowCount(), 1 + log.CharViewLineCount() * 42);  // 1000 characters, 24 a row
+    EXPECT_EQ(hex.RowText(0), QStringLiteral("[из окна удалено %1 байт]").arg(log.DroppedBytes()));
+    EXPECT_EQ(chars.RowText(0), hex.RowText(0));
+    EXPECT_EQ(hex.RowText(1).left(6), "61 61 ");
+    EXPECT_EQ(hex.LineOfRow(1), 0u);
+    EXPECT_EQ(hex.RowOf(0, 0), 1u);
+    EXPECT_EQ(hex.CopyText(0, 1), QString("61 ").repeated(8));
+    log.Clear();
+    EXPECT_FALSE(hex.Sync());
+    EXPECT_EQ(hex.RowCount(), 0u);
+}
+
+}  // namespace
