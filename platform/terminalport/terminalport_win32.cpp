@@ -29,6 +29,8 @@ namespace {
 // How long a failed wait pauses before the next, so that a driver that refuses every wait
 // (as some emulated ports do) does not make the wait thread spin.
 constexpr DWORD kFailedWaitPauseMs = 20;
+// The events of the modem lines.
+constexpr DWORD kModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 // How long a wait ended by clearing the event mask may take before it is cancelled.
 constexpr DWORD kEndWaitMs = 1000;
 
@@ -185,6 +187,7 @@ public:
             return FailLast();
         mask_ = mask;
         linesKnown_ = false;
+        noModemLines_ = false;
         return true;
     }
 
@@ -337,9 +340,13 @@ private:
     DWORD LinesChangedSince(DWORD since)
     {
         DWORD lines = 0;
-        if (!::GetCommModemStatus(handle_, &lines)) {
-            linesKnown_ = false;  // no modem lines, or the wait reports the failure
+        if (noModemLines_)
             return 0;
+        if (!::GetCommModemStatus(handle_, &lines)) {
+            linesKnown_ = false;
+            if (IsNoModemLinesError(::GetLastError()))
+                WaitWithoutModemLines();
+            return 0;  // otherwise the wait reports the failure
         }
         DWORD changed = 0;
         if (linesKnown_) {
@@ -356,13 +363,23 @@ private:
         return changed;
     }
 
+    // A device without modem lines (a pseudo-terminal under Wine, some virtual ports) may
+    // refuse every wait that asks for their events: the waits go on without them, so that
+    // data, errors and breaks are still reported.
+    void WaitWithoutModemLines()
+    {
+        noModemLines_ = true;
+        if (mask_ & kModemEvents)
+            ::SetCommMask(handle_, mask_ & ~kModemEvents);
+    }
+
     // Ends a wait still pending with the driver, so that its record is let go of.
     void EndWait()
     {
         if (!waitPending_)
             return;
         EndPendingWait(waitOv_);
-        ::SetCommMask(handle_, mask_);
+        ::SetCommMask(handle_, noModemLines_ ? mask_ & ~kModemEvents : mask_);
         waitPending_ = false;
     }
 
@@ -391,6 +408,7 @@ private:
     DWORD mask_ = 0;
     DWORD lines_ = 0;
     bool linesKnown_ = false;
+    bool noModemLines_ = false;  // the device answered that it has none
     DWORD reported_ = 0;
     OVERLAPPED waitOv_{};
     DWORD waitEvents_ = 0;
