@@ -108,11 +108,13 @@ void TExchange::TimerFired(TimerId timer)
     switch (timer) {
     case TimerId::otvetTimer: SendFromPort1(); break;
     case TimerId::ozidtimer2:
+        host_.CollectReceived(2);
         Check(1);
         if (running_) EnableTimer(TimerId::otvetTimer2);
         break;
     case TimerId::otvetTimer2: AnswerFromPort2(); break;
     case TimerId::ozidtimer:
+        host_.CollectReceived(1);
         Check(2);
         if (running_) EnableTimer(TimerId::otvetTimer);
         break;

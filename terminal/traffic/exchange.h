@@ -33,6 +33,10 @@ public:
     // through TExchange::MessageWritten before this returns.
     virtual void SendRequest(int side, const std::string& request1251) = 0;
     virtual bool IsPortOpen(int side) = 0;
+    // Hands over, through TExchange::Received, what the side's port holds now but has not yet
+    // passed on: a check counts every byte that has arrived by its time, even when the port's
+    // event for it has not been served yet (a busy machine may serve it late).
+    virtual void CollectReceived(int /*side*/) {}
     virtual void AppendLog(const std::string& utf8Line) = 0;
     virtual void ClearLog() = 0;
     // Position of the progress bar, 0 to TExchange::kProgressMax.

@@ -77,6 +77,12 @@ bool TExchangePanel::IsPortOpen(int side)
     return Side(side).comm.IsOpen();
 }
 
+void TExchangePanel::CollectReceived(int side)
+{
+    if (Side(side).comm.IsOpen())
+        Side(side).traffic.RxChar(0);
+}
+
 void TExchangePanel::AppendLog(const std::string& utf8Line)
 {
     ui_.MemoInfo->appendPlainText(QString::fromStdString(utf8Line));

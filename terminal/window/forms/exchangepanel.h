@@ -49,6 +49,7 @@ public:
     // ExchangeHost
     void SendRequest(int side, const std::string& request1251) override;
     bool IsPortOpen(int side) override;
+    void CollectReceived(int side) override;
     void AppendLog(const std::string& utf8Line) override;
     void ClearLog() override;
     void SetProgress(int position) override;
