@@ -166,10 +166,10 @@ void RxLog::Clear() {
     // Swapping with empty vectors gives their memory back too.
     std::vector<std::unique_ptr<Block>>().swap(blocks_);
     std::vector<uint64_t>().swap(blockBase_);
-    std::vector<uint64_t>().swap(lineStart_);
-    std::vector<uint64_t>().swap(lineFirstView_);
-    std::vector<uint32_t>().swap(viewStart_);
-    std::vector<int64_t>().swap(lineTime_);
+    std::deque<uint64_t>().swap(lineStart_);
+    std::deque<uint64_t>().swap(lineFirstView_);
+    std::deque<uint32_t>().swap(viewStart_);
+    std::deque<int64_t>().swap(lineTime_);
     total_ = 0;
     droppedBytes_ = droppedLines_ = droppedViewLines_ = 0;
     ++clears_;
@@ -225,8 +225,8 @@ size_t RxLog::MemoryBytes() const {
     size_t bytes = sizeof(*this);
     for (const auto& block : blocks_) bytes += sizeof(Block) + block->capacity;
     bytes += blocks_.capacity() * sizeof(blocks_[0]) + blockBase_.capacity() * sizeof(uint64_t) +
-             lineStart_.capacity() * sizeof(uint64_t) + lineFirstView_.capacity() * sizeof(uint64_t) +
-             viewStart_.capacity() * sizeof(uint32_t) + lineTime_.capacity() * sizeof(int64_t);
+             lineStart_.size() * sizeof(uint64_t) + lineFirstView_.size() * sizeof(uint64_t) +
+             viewStart_.size() * sizeof(uint32_t) + lineTime_.size() * sizeof(int64_t);
     return bytes;
 }
 

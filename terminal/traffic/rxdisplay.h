@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <span>
 #include <string>
@@ -107,10 +108,10 @@ private:
 
     std::vector<std::unique_ptr<Block>> blocks_;
     std::vector<uint64_t> blockBase_;      // the first byte number of each block
-    std::vector<uint64_t> lineStart_;      // the first byte number of each tick
-    std::vector<uint64_t> lineFirstView_;  // the first character view line of each tick
-    std::vector<uint32_t> viewStart_;      // each view line's start within its tick
-    std::vector<int64_t> lineTime_;        // each tick's receive time, ms since the epoch
+    std::deque<uint64_t> lineStart_;      // the first byte number of each tick
+    std::deque<uint64_t> lineFirstView_;  // the first character view line of each tick
+    std::deque<uint32_t> viewStart_;      // each view line's start within its tick
+    std::deque<int64_t> lineTime_;        // each tick's receive time, ms since the epoch
     void Trim();
 
     uint64_t total_ = 0;

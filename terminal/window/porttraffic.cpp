@@ -8,12 +8,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 namespace duoterm {
 
 namespace {
 
 constexpr size_t kReadChunk = 65536;
+// What one receive event or tick takes from the port at most: far more than a tick brings at
+// the fastest line rate, and little enough to keep the window's thread free at any rate.
+constexpr size_t kReadAtOnce = 16 * kReadChunk;
 // A long message goes out in pieces of about 20 ms of the line's time, at least 64 bytes and
 // at most 4 KiB (ten bits a byte on the line). Between two pieces the window's events run, so
 // its other port, which may be the one receiving, reads while the message goes out: a piece
@@ -122,14 +126,15 @@ void TPortTraffic::TxEmpty(const QString& hexLine, const QString& asciiLine, boo
         writeportASCCI(asciiLine, vk);
 }
 
-void TPortTraffic::ReadWaiting(std::vector<uint8_t>& into)
+void TPortTraffic::ReadWaiting(std::vector<uint8_t>& into, size_t limit)
 {
-    // Everything waiting, however much: the reads return at once with what is there.
+    // The reads return at once with what is there.
     static uint8_t buffer[kReadChunk];
-    for (;;) {
+    for (size_t taken = 0; taken < limit;) {
         const int n = port_.Read(buffer, static_cast<int>(kReadChunk));
         if (n > 0) {
             into.insert(into.end(), buffer, buffer + n);
+            taken += static_cast<size_t>(n);
             if (onReadChunk)
                 onReadChunk(side_, buffer, static_cast<size_t>(n));
         }
@@ -138,26 +143,37 @@ void TPortTraffic::ReadWaiting(std::vector<uint8_t>& into)
     }
 }
 
+void TPortTraffic::HandToExchange(size_t limit)
+{
+    std::vector<uint8_t> bytes;
+    ReadWaiting(bytes, limit);
+    if (onExchangeReceived && !bytes.empty())
+        onExchangeReceived(side_, bytes.data(), bytes.size());
+}
+
 void TPortTraffic::RxChar(int count)
 {
     if (exchangeTakesReceived && exchangeTakesReceived()) {
-        std::vector<uint8_t> bytes;
-        ReadWaiting(bytes);
-        if (onExchangeReceived && !bytes.empty())
-            onExchangeReceived(side_, bytes.data(), bytes.size());
+        HandToExchange(kReadAtOnce);
         return;
     }
     // The bytes are taken out of the port's queue now, so that the queue never runs full at
     // a high rate; they are shown at the next tick.
     pendingRx_ = count;
-    ReadWaiting(staged_);
+    ReadWaiting(staged_, kReadAtOnce);
+}
+
+void TPortTraffic::CollectForExchange()
+{
+    if (port_.IsOpen() && exchangeTakesReceived && exchangeTakesReceived())
+        HandToExchange(SIZE_MAX);
 }
 
 bool TPortTraffic::Tick()
 {
     if (pendingRx_ > 0 || !staged_.empty()) {
         if (port_.IsOpen())
-            ReadWaiting(staged_);
+            ReadWaiting(staged_, kReadAtOnce);
         pendingRx_ = 0;
     }
     if (staged_.empty())

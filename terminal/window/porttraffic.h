@@ -62,8 +62,12 @@ public:
     // lines and the VK box.
     void TxEmpty(const QString& hexLine, const QString& asciiLine, bool vk);
 
-    // The port's receive event: bytes waiting in its input queue.
+    // The port's receive event: bytes waiting in its input queue. At most about a megabyte is
+    // taken at a time, so that a line that never pauses cannot hold the window's thread; the
+    // rest stays in the queue for the next event or tick.
     void RxChar(int count);
+    // While an exchange runs: hands everything the port holds now to the exchange.
+    void CollectForExchange();
     // The display tick: takes everything received since the last one as one line of each
     // view; false when nothing came.
     bool Tick();
@@ -84,7 +88,9 @@ public:
     int PendingRx() const { return pendingRx_; }
 
 private:
-    void ReadWaiting(std::vector<uint8_t>& into);
+    // Reads what is waiting, up to about `limit` bytes (whole reads of kReadChunk).
+    void ReadWaiting(std::vector<uint8_t>& into, size_t limit);
+    void HandToExchange(size_t limit);
     void Write(const std::vector<uint8_t>& bytes);
     // Writes a message whole, however long.
     void WriteWhole(const std::vector<uint8_t>& bytes);

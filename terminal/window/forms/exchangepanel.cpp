@@ -79,8 +79,7 @@ bool TExchangePanel::IsPortOpen(int side)
 
 void TExchangePanel::CollectReceived(int side)
 {
-    if (Side(side).comm.IsOpen())
-        Side(side).traffic.RxChar(0);
+    Side(side).traffic.CollectForExchange();
 }
 
 void TExchangePanel::AppendLog(const std::string& utf8Line)

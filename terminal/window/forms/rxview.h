@@ -13,6 +13,7 @@
 
 #include <QAbstractScrollArea>
 
+#include <deque>
 #include <vector>
 
 namespace duoterm {
@@ -84,7 +85,7 @@ private:
     size_t rowWidth_;
     bool showTime_ = false;
     size_t lines_ = 0;
-    std::vector<uint64_t> firstRow_;  // the first row of each line shown (the header not counted)
+    std::deque<uint64_t> firstRow_;  // the first row of each line shown (the header not counted)
     uint64_t rows_ = 0;
     uint64_t clears_ = 0;   // the store's clears seen
     uint64_t dropped_ = 0;  // lines the store had dropped when last seen

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 namespace duoterm {
@@ -55,8 +56,8 @@ private:
     std::array<const traffic::RxLog*, 4> stores_;
     std::array<uint64_t, 4> clears_{};
     std::array<uint64_t, 4> dropped_{};
-    std::vector<uint64_t> entries_;
-    std::vector<uint64_t> firstRow_;  // of the entries laid out so far
+    std::deque<uint64_t> entries_;
+    std::deque<uint64_t> firstRow_;  // of the entries laid out so far
     uint64_t rows_ = 0;
 };
 
