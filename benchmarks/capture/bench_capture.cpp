@@ -9,6 +9,7 @@
 // the first run, and what the stores hold after the second. Goals: no byte missing or wrong,
 // never unavailable for more than 50 ms, at most 4 MB of memory per MB received (the display
 // benchmark's goal), the stores within their budget and one block after the second run.
+#include "measure.h"
 #include "captureformat.h"
 #include "terminalport.h"
 #include "ptypair.h"
@@ -34,16 +35,11 @@
 #include <random>
 #include <string>
 
+using benchmarks::RunQueueWaitSeconds;
+using benchmarks::ResidentMb;
+using benchmarks::RunLoopUntil;
+
 namespace {
-
-double ResidentMb()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1e6;
-}
-
 double Now()
 {
     timespec t{};
@@ -96,31 +92,6 @@ pid_t StartWriter(int masterFd, unsigned seed, double seconds, double bytesPerSe
     }
     [[maybe_unused]] auto r = write(report, &sent, sizeof sent);
     _exit(0);
-}
-
-// Seconds this thread has waited on a run queue, runnable but not running (the machine's load,
-// not the program's work).
-double RunQueueWaitSeconds()
-{
-    std::ifstream in("/proc/thread-self/schedstat");
-    unsigned long long running = 0, waiting = 0;
-    in >> running >> waiting;
-    return static_cast<double>(waiting) / 1e9;
-}
-
-void RunLoopUntil(const std::function<bool()>& condition, double seconds)
-{
-    QEventLoop loop;
-    QTimer check;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (condition() || static_cast<double>(elapsed.nsecsElapsed()) / 1e9 > seconds)
-            loop.quit();
-    });
-    check.start(100);
-    if (!condition())
-        loop.exec();
 }
 
 // Compares a port's received bytes in the capture with its writer's stream: the bytes that

@@ -8,6 +8,7 @@
 // shown unthrottled. Goals: every byte shown, never unavailable for more than 50 ms, at most
 // 5 % of one core at 1.2 MB/s, at most 4 MB of memory per MB received, at least 20 MB/s shown
 // unthrottled.
+#include "measure.h"
 #include "terminalport.h"
 #include "ptypair.h"
 #include "tform3.h"
@@ -34,16 +35,11 @@
 #include <sstream>
 #include <string>
 
+using benchmarks::RunQueueWaitSeconds;
+using benchmarks::ResidentMb;
+using benchmarks::RunLoopUntil;
+
 namespace {
-
-double ResidentMb()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1e6;
-}
-
 // Processor time (user and system, seconds) of a /proc stat file, and the name in it.
 double StatSeconds(const std::string& path, std::string* name = nullptr)
 {
@@ -123,32 +119,6 @@ pid_t StartWriter(int masterFd, double seconds, double bytesPerSecond, int repor
     }
     [[maybe_unused]] auto r = write(report, &sent, sizeof sent);
     _exit(0);
-}
-
-// Runs the event loop until the condition holds (checked every 100 ms) or the deadline passes.
-void RunLoopUntil(const std::function<bool()>& condition, double seconds)
-{
-    QEventLoop loop;
-    QTimer check;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (condition() || static_cast<double>(elapsed.nsecsElapsed()) / 1e9 > seconds)
-            loop.quit();
-    });
-    check.start(100);
-    if (!condition())
-        loop.exec();
-}
-
-// Nanoseconds this thread has waited on a run queue, runnable but not running (the machine's
-// load, not the program's work).
-double RunQueueWaitSeconds()
-{
-    std::ifstream in("/proc/thread-self/schedstat");
-    unsigned long long running = 0, waiting = 0;
-    in >> running >> waiting;
-    return static_cast<double>(waiting) / 1e9;
 }
 
 struct Phase {

@@ -3,6 +3,7 @@
 // ports at 115200 baud. A pass cannot take less than twice the delay, twice the wait and the
 // line time of both messages; the figure is the mean pass period against that minimum.
 // Goal: at most 1.10 times the minimum, and no mismatch.
+#include "measure.h"
 #include "ptycable.h"
 #include "terminalport.h"
 #include "tform3.h"
@@ -17,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+
+using benchmarks::RunQueueWaitSeconds;
 
 namespace {
 
@@ -34,15 +37,6 @@ double CharacterBits(const TComm& comm)
     const double parity = comm.Parity() == paNone ? 0 : 1;
     const double stop = comm.Stopbits() == sb10 ? 1 : comm.Stopbits() == sb15 ? 1.5 : 2;
     return 1 + data + parity + stop;
-}
-
-// Seconds this thread has waited on a run queue, runnable but not running (the machine's load).
-double RunQueueWaitSeconds()
-{
-    std::ifstream in("/proc/thread-self/schedstat");
-    unsigned long long running = 0, waiting = 0;
-    in >> running >> waiting;
-    return static_cast<double>(waiting) / 1e9;
 }
 
 }  // namespace
