@@ -27,8 +27,6 @@ size_t WritePiece(uint32_t bitsPerSecond)
 {
     return std::clamp<size_t>(bitsPerSecond / 10 / 50, 64, 4096);
 }
-// What one tick lays out at most.
-constexpr size_t kTickAtOnce = size_t{2} << 20;
 constexpr size_t kKeptStage = size_t{16} << 20;
 
 // The wall clock in milliseconds since the epoch: a tick's time.
@@ -173,32 +171,22 @@ void TPortTraffic::CollectForExchange()
 
 bool TPortTraffic::Tick()
 {
-    if (pendingRx_ > 0 || staged_.size() > stagedFrom_) {
+    if (pendingRx_ > 0 || !staged_.empty()) {
         if (port_.IsOpen())
             ReadWaiting(staged_, kReadAtOnce);
         pendingRx_ = 0;
     }
-    if (staged_.size() == stagedFrom_)
+    if (staged_.empty())
         return false;
-    // A flood beyond what one tick should lay out is shown over the next ticks, so that no
-    // tick holds the window's thread long; at any serial line's rate a tick takes it all.
-    const size_t count = std::min(staged_.size() - stagedFrom_, kTickAtOnce);
-    log_.AppendTick(staged_.data() + stagedFrom_, count, NowMs());
+    log_.AppendTick(staged_.data(), staged_.size(), NowMs());
     if (onStored)
         onStored(side_, false);
-    stagedFrom_ += count;
-    if (stagedFrom_ == staged_.size()) {
-        staged_.clear();
-        stagedFrom_ = 0;
-        // The buffer keeps its size from tick to tick: giving it back after every busy tick
-        // made the next one grow it again, copying and faulting in its pages each time. Only a
-        // burst far beyond a fast line's tick is given back.
-        if (staged_.capacity() > kKeptStage)
-            staged_.shrink_to_fit();
-    } else if (stagedFrom_ >= 4 * kTickAtOnce) {
-        staged_.erase(staged_.begin(), staged_.begin() + static_cast<std::ptrdiff_t>(stagedFrom_));
-        stagedFrom_ = 0;
-    }
+    staged_.clear();
+    // The buffer keeps its size from tick to tick: giving it back after every busy tick made
+    // the next one grow it again, copying and faulting in its pages each time. Only a burst far
+    // beyond a fast line's tick is given back.
+    if (staged_.capacity() > kKeptStage)
+        staged_.shrink_to_fit();
     return true;
 }
 

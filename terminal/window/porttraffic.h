@@ -68,8 +68,8 @@ public:
     void RxChar(int count);
     // While an exchange runs: hands everything the port holds now to the exchange.
     void CollectForExchange();
-    // The display tick: takes what was received since the last one (at most two megabytes; a
-    // flood's rest goes to the next ticks) as one line of each view; false when nothing came.
+    // The display tick: takes everything received since the last one as one line of each
+    // view; false when nothing came.
     bool Tick();
     // The clear button: empties both views (what arrives afterwards is kept).
     void Clear() { log_.Clear(); }
@@ -102,8 +102,7 @@ private:
     bool autoSend_ = false;
     bool writing_ = false;  // a message is being written
     int pendingRx_ = 0;
-    std::vector<uint8_t> staged_;  // read but not yet shown: from stagedFrom_ on
-    size_t stagedFrom_ = 0;
+    std::vector<uint8_t> staged_;  // read since the last tick, shown at the next
     traffic::RxLog log_;
     traffic::RxLog sentLog_;
 };
