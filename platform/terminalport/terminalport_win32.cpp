@@ -363,6 +363,10 @@ private:
         return changed;
     }
 
+    // The events the driver's waits ask for: the monitored ones, less the modem lines' on a
+    // device that has none.
+    DWORD WaitedEvents() const { return noModemLines_ ? mask_ & ~kModemEvents : mask_; }
+
     // A device without modem lines (a pseudo-terminal under Wine, some virtual ports) may
     // refuse every wait that asks for their events: the waits go on without them, so that
     // data, errors and breaks are still reported.
@@ -370,7 +374,7 @@ private:
     {
         noModemLines_ = true;
         if (mask_ & kModemEvents)
-            ::SetCommMask(handle_, mask_ & ~kModemEvents);
+            ::SetCommMask(handle_, WaitedEvents());
     }
 
     // Ends a wait still pending with the driver, so that its record is let go of.
@@ -379,7 +383,7 @@ private:
         if (!waitPending_)
             return;
         EndPendingWait(waitOv_);
-        ::SetCommMask(handle_, noModemLines_ ? mask_ & ~kModemEvents : mask_);
+        ::SetCommMask(handle_, WaitedEvents());
         waitPending_ = false;
     }
 
