@@ -6,6 +6,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,12 +30,23 @@ T* Find(QFrame* panel, int side, const char* left, const char* right)
 
 }  // namespace
 
-void ShowLabel(QLabel* label, const LabelState& state)
+void ShowLabel(QLabel* label, const LabelState& state, LabelWidth width)
 {
     label->setText(state.text);
-    label->setStyleSheet(state.colour == LabelColour::Green
-                             ? QStringLiteral("background-color: rgb(0, 128, 0);")
-                             : QStringLiteral("background-color: rgb(255, 0, 0);"));
+    // A label with a style sheet of its own is drawn in the application's font, not the
+    // window's (9 points instead of the designed 8 on Linux, which runs the modem labels into
+    // each other), so it is given the window's font outright.
+    QFont font = label->parentWidget() ? label->parentWidget()->font() : label->font();
+    if (width == LabelWidth::Kept) {
+        constexpr int kGap = 4;  // pixels left free at the right, before the next label
+        const int room = label->width() - kGap;
+        for (int pixels = QFontInfo(font).pixelSize();
+             room > 0 && pixels > 6 && QFontMetrics(font).horizontalAdvance(state.text) > room;)
+            font.setPixelSize(--pixels);
+    }
+    label->setFont(font);
+    label->setStyleSheet(state.colour == LabelColour::Green ? QStringLiteral("background-color: rgb(0, 128, 0);")
+                                                            : QStringLiteral("background-color: rgb(255, 0, 0);"));
 }
 
 TPortPanel::TPortPanel(QFrame* panel, TPortControl& control, TPortTraffic& traffic)
@@ -195,10 +208,10 @@ void TPortPanel::Render()
     const PortPanelState& state = control_.State();
     ShowLabel(status, state.status);
     status->adjustSize();  // the status texts differ much in length
-    ShowLabel(dsr, state.dsr);
-    ShowLabel(cts, state.cts);
-    ShowLabel(dcd, state.dcd);
-    ShowLabel(ri, state.ri);
+    ShowLabel(dsr, state.dsr, LabelWidth::Kept);
+    ShowLabel(cts, state.cts, LabelWidth::Kept);
+    ShowLabel(dcd, state.dcd, LabelWidth::Kept);
+    ShowLabel(ri, state.ri, LabelWidth::Kept);
     openPort->setEnabled(state.openEnabled);
     closePort->setEnabled(state.closeEnabled);
     sendHex->setEnabled(state.sendHexEnabled);

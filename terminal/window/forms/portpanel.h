@@ -74,7 +74,10 @@ private:
     uint32_t shownSpeed_ = 0;
 };
 
-// Paints a status or modem label.
-void ShowLabel(QLabel* label, const LabelState& state);
+// Paints a status or modem label in the window's font. A label that keeps its designed width
+// (the modem labels, which sit side by side without a gap) gets a smaller font where its text
+// would fill it, so that "DSR: YES" and the "CTS: YES" beside it never read as one.
+enum class LabelWidth { Grows, Kept };
+void ShowLabel(QLabel* label, const LabelState& state, LabelWidth width = LabelWidth::Grows);
 
 }  // namespace duoterm

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QDate>
 #include <QKeyEvent>
 #include <QLocale>
@@ -161,6 +162,12 @@ TEST_F(WindowTest, PortsOpenCloseAndShowTheirLinesThroughTheButtons)
     EXPECT_TRUE(Eventually([&] { return ui->DSR222->text() == "DSR: YES" && ui->CTS222->text() == "CTS: YES"; }));
     EXPECT_EQ(ui->DCD222->text(), "DCD: YES");
     EXPECT_TRUE(ui->DSR222->styleSheet().contains("rgb(0, 128, 0)"));
+    // The labels sit side by side: each text, YES too, leaves a gap before the next label.
+    for (QLabel* label : {ui->DSR222, ui->CTS222, ui->DCD222, ui->RI222}) {
+        label->ensurePolished();
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width() - 4)
+            << label->objectName().toStdString() << " " << label->text().toStdString();
+    }
 
     ui->DTR1chek->click();
     EXPECT_TRUE(Eventually([&] { return ui->DSR222->text() == "DSR: NO"; }));
