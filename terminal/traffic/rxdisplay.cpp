@@ -17,7 +17,29 @@ constexpr size_t kFirstBlock = size_t{64} << 10;  // blocks grow by doubling fro
 constexpr size_t kLargestBlock = size_t{4} << 20;  // ...to 4 MiB (or one tick, if larger)
 constexpr size_t kLargestLine = std::numeric_limits<uint32_t>::max();
 
-bool IsLineEnd(uint8_t b) { return b == '\r' || b == '\n'; }
+// Finds the line ends (CR or LF) of a span from left to right. The next CR and the next LF
+// are each looked for with memchr, which scans many bytes at a time, and kept until passed,
+// so a span is scanned about once for each; a byte-by-byte scan held the window's thread for
+// tens of milliseconds on a tick of a few megabytes.
+class LineEnds {
+public:
+    LineEnds(const uint8_t* from, const uint8_t* end) : end_(end), cr_(Find(from, '\r')), lf_(Find(from, '\n')) {}
+    // The first line end at or after `from` (the span's end when there is none).
+    const uint8_t* Next(const uint8_t* from) {
+        if (cr_ < from) cr_ = Find(from, '\r');
+        if (lf_ < from) lf_ = Find(from, '\n');
+        return std::min(cr_, lf_);
+    }
+
+private:
+    const uint8_t* Find(const uint8_t* from, int byte) const {
+        const void* at = from < end_ ? std::memchr(from, byte, static_cast<size_t>(end_ - from)) : nullptr;
+        return at ? static_cast<const uint8_t*>(at) : end_;
+    }
+    const uint8_t* end_;
+    const uint8_t* cr_;
+    const uint8_t* lf_;
+};
 
 }  // namespace
 
@@ -151,14 +173,16 @@ void RxLog::AppendLine(const uint8_t* bytes, size_t count) {
     // The character view's lines of this tick: one at its start (unless it starts with the LF
     // of a CR LF begun in the tick before) and one after every line end that has bytes after
     // it within the tick.
-    size_t pos = lastWasCr_ && bytes[0] == '\n' ? 1 : 0;
+    const size_t first = lastWasCr_ && bytes[0] == '\n' ? 1 : 0;
     lastWasCr_ = bytes[count - 1] == '\r';
-    if (pos == count) return;
-    viewStart_.push_back(static_cast<uint32_t>(pos));
-    for (; pos < count; ++pos) {
-        if (!IsLineEnd(bytes[pos])) continue;
-        if (bytes[pos] == '\r' && pos + 1 < count && bytes[pos + 1] == '\n') ++pos;
-        if (pos + 1 < count) viewStart_.push_back(static_cast<uint32_t>(pos + 1));
+    if (first == count) return;
+    viewStart_.push_back(static_cast<uint32_t>(first));
+    const uint8_t* const end = bytes + count;
+    LineEnds ends(bytes + first, end);
+    for (const uint8_t* at = ends.Next(bytes + first); at < end; at = ends.Next(at)) {
+        if (*at == '\r' && at + 1 < end && at[1] == '\n') ++at;
+        ++at;
+        if (at < end) viewStart_.push_back(static_cast<uint32_t>(at - bytes));
     }
 }
 
@@ -210,8 +234,29 @@ size_t RxLog::CharViewLineTick(size_t viewLine) const {
 std::span<const uint8_t> RxLog::CharViewLineBytes(size_t viewLine) const {
     const std::span<const uint8_t> tick = LineBytes(CharViewLineTick(viewLine));
     const size_t start = viewStart_[viewLine];
-    const auto end = std::find_if(tick.begin() + start, tick.end(), IsLineEnd);
-    return tick.subspan(start, static_cast<size_t>(end - (tick.begin() + start)));
+    const uint8_t* from = tick.data() + start;
+    const uint8_t* end = LineEnds(from, tick.data() + tick.size()).Next(from);
+    return tick.subspan(start, static_cast<size_t>(end - from));
+}
+
+void RxLog::CharViewLineLengths(size_t first, std::vector<uint32_t>& out) const {
+    if (first >= viewStart_.size()) return;
+    // A view line that is not its tick's last ends at the line end just before the next one's
+    // start, so its length needs no scan; only each tick's last line is looked through.
+    for (size_t tick = CharViewLineTick(first), view = first; view < viewStart_.size(); ++tick) {
+        const size_t tickEnd = tick + 1 < lineFirstView_.size() ? lineFirstView_[tick + 1] : viewStart_.size();
+        if (view >= tickEnd) continue;  // a tick with no view line of its own
+        const std::span<const uint8_t> bytes = LineBytes(tick);
+        for (; view + 1 < tickEnd; ++view) {
+            const uint32_t start = viewStart_[view], next = viewStart_[view + 1];
+            const bool crLf = next - start >= 2 && bytes[next - 1] == '\n' && bytes[next - 2] == '\r';
+            out.push_back(next - start - (crLf ? 2 : 1));
+        }
+        const uint8_t* from = bytes.data() + viewStart_[view];
+        const uint8_t* end = LineEnds(from, bytes.data() + bytes.size()).Next(from);
+        out.push_back(static_cast<uint32_t>(end - from));
+        ++view;
+    }
 }
 
 std::string RxLog::CharViewLine(size_t viewLine) const {

@@ -75,6 +75,10 @@ public:
     std::string CharViewLine(size_t viewLine) const;
     // The view line's bytes without its line end (0 not yet shown as a space).
     std::span<const uint8_t> CharViewLineBytes(size_t viewLine) const;
+    // The lengths of view lines `first` to the last (each CharViewLineBytes(line).size()),
+    // appended to `out`: what a view needs when the store has grown, at a fraction of the cost
+    // of asking line by line.
+    void CharViewLineLengths(size_t first, std::vector<uint32_t>& out) const;
     // The tick (hexadecimal view line) a character view line belongs to.
     size_t CharViewLineTick(size_t viewLine) const;
     // The first character view line of a tick (CharViewLineCount() when the tick has none:

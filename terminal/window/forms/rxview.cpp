@@ -179,9 +179,21 @@ bool TRxModel::Sync()
         kept = false;
     }
     const size_t lines = Lines();
-    for (size_t line = lines_; line < lines; ++line) {
-        firstRow_.push_back(rows_);
-        rows_ += RowsOf(line);
+    if (view_ == View::Chars) {
+        // A busy tick brings tens of thousands of character lines: their lengths in one call.
+        lengths_.clear();
+        log_.CharViewLineLengths(lines_, lengths_);
+        for (const uint32_t length : lengths_) {
+            firstRow_.push_back(rows_);
+            rows_ += std::max<uint64_t>(1, (length + rowWidth_ - 1) / rowWidth_);
+        }
+        if (lengths_.capacity() > kKeptLengths)
+            std::vector<uint32_t>().swap(lengths_);
+    } else {
+        for (size_t line = lines_; line < lines; ++line) {
+            firstRow_.push_back(rows_);
+            rows_ += RowsOf(line);
+        }
     }
     lines_ = lines;
     return kept;

@@ -89,6 +89,8 @@ private:
     uint64_t rows_ = 0;
     uint64_t clears_ = 0;   // the store's clears seen
     uint64_t dropped_ = 0;  // lines the store had dropped when last seen
+    std::vector<uint32_t> lengths_;  // the new lines' lengths, while Sync takes them in
+    static constexpr size_t kKeptLengths = size_t{1} << 20;  // a larger buffer is given back
 };
 
 }  // namespace duoterm

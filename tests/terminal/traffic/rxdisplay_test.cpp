@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using traffic::RxLog;
 
@@ -19,6 +20,43 @@ std::vector<std::string> CharView(const RxLog& log) {
     std::vector<std::string> lines;
     for (size_t j = 0; j < log.CharViewLineCount(); ++j) lines.push_back(log.CharViewLine(j));
     return lines;
+}
+
+std::vector<uint32_t> Lengths(const RxLog& log, size_t first) {
+    std::vector<uint32_t> lengths;
+    log.CharViewLineLengths(first, lengths);
+    return lengths;
+}
+
+std::vector<uint32_t> ViewLengths(const std::vector<std::string>& view, size_t first) {
+    std::vector<uint32_t> lengths;
+    for (size_t j = first; j < view.size(); ++j) lengths.push_back(static_cast<uint32_t>(view[j].size()));
+    return lengths;
+}
+
+// The character view of a run of ticks as the rules read, one byte at a time.
+std::vector<std::string> ModelCharView(const std::vector<std::string>& ticks) {
+    std::vector<std::string> view;
+    bool lastWasCr = false;
+    for (const std::string& t : ticks) {
+        size_t pos = lastWasCr && t[0] == '\n' ? 1 : 0;
+        lastWasCr = t.back() == '\r';
+        if (pos == t.size()) continue;
+        auto lineAt = [&](size_t start) {
+            size_t end = start;
+            while (end < t.size() && t[end] != '\r' && t[end] != '\n') ++end;
+            std::string line = t.substr(start, end - start);
+            for (char& ch : line) if (ch == '\0') ch = ' ';
+            view.push_back(line);
+        };
+        lineAt(pos);
+        for (; pos < t.size(); ++pos) {
+            if (t[pos] != '\r' && t[pos] != '\n') continue;
+            if (t[pos] == '\r' && pos + 1 < t.size() && t[pos + 1] == '\n') ++pos;
+            if (pos + 1 < t.size()) lineAt(pos + 1);
+        }
+    }
+    return view;
 }
 
 }  // namespace
@@ -115,9 +153,36 @@ TEST(RxLog, CharacterViewLineEnds) {
         for (const auto& t : c.ticks) Append(log, t);
         EXPECT_EQ(CharView(log), c.view);
         EXPECT_EQ(log.LineCount(), c.ticks.size());
+        for (size_t first = 0; first <= c.view.size(); ++first)
+            EXPECT_EQ(Lengths(log, first), ViewLengths(c.view, first)) << first;
         std::string hex;
         for (size_t i = 0; i < log.LineCount(); ++i) hex += log.HexLine(i);
         EXPECT_EQ(hex, traffic::FormatTick(U(all), all.size()).hex);
+    }
+}
+
+// Random ticks thick with line ends, taken in a few at a time as a view syncs: the view's
+// lines and their lengths agree with the rules read byte by byte.
+TEST(RxLog, CharacterViewAgreesWithTheRulesOnRandomTicks) {
+    uint32_t seed = 7;
+    auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
+    const char alphabet[] = {'a', 'b', '\r', '\n', '\0'};
+    for (int round = 0; round < 200; ++round) {
+        RxLog log;
+        std::vector<std::string> ticks;
+        size_t seen = 0;
+        std::vector<uint32_t> lengths;
+        for (int i = 0, n = 1 + static_cast<int>(next() % 12); i < n; ++i) {
+            std::string tick(1 + next() % 9, 'a');
+            for (char& ch : tick) ch = alphabet[next() % sizeof alphabet];
+            ticks.push_back(tick);
+            Append(log, tick);
+            log.CharViewLineLengths(seen, lengths);
+            seen = log.CharViewLineCount();
+        }
+        const std::vector<std::string> model = ModelCharView(ticks);
+        ASSERT_EQ(CharView(log), model) << round;
+        ASSERT_EQ(lengths, ViewLengths(model, 0)) << round;
     }
 }
 
