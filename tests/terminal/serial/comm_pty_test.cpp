@@ -9,13 +9,17 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QTimer>
 
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace tp = platform::terminalport;
@@ -245,6 +249,51 @@ TEST_F(PtyFixture, RxCharReportsTheQueueOncePerArrival)
     pair.WriteMaster("abcde", 5);
     ASSERT_TRUE(Eventually([&] { return rx.size() == 2; }));
     EXPECT_EQ(rx[1], 15);
+}
+
+// Writes closer together than the port reports arrivals, read when a report comes and, as the
+// window's display does, once more at a timer's tick after it: each byte is reported or read, and the stream
+// arrives whole, up to its last write.
+TEST_F(PtyFixture, AStreamOfWritesIsReportedToItsLastByte)
+{
+    std::string got;
+    auto readAll = [&] {
+        char buffer[4096];
+        for (int n; (n = port.Read(buffer, sizeof buffer)) > 0;)
+            got.append(buffer, static_cast<size_t>(n));
+    };
+    // The display reads once more at its next tick after a report.
+    bool reported = false;
+    port.OnRxChar = [&](QObject*, int) {
+        reported = true;
+        readAll();
+    };
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (std::exchange(reported, false))
+            readAll();
+    });
+    tick.start(7);
+    port.Open();
+    std::string sent(600 * 1024, '\0');
+    for (size_t i = 0; i < sent.size(); ++i)
+        sent[i] = static_cast<char>(i * 131 + i / 4096);
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (size_t at = 0; at < sent.size() && !stop;) {
+            pollfd out{pair.MasterFd(), POLLOUT, 0};
+            if (::poll(&out, 1, 100) <= 0)
+                continue;
+            const ssize_t n = ::write(pair.MasterFd(), sent.data() + at, std::min<size_t>(4096, sent.size() - at));
+            if (n > 0)
+                at += static_cast<size_t>(n);
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    });
+    EXPECT_TRUE(Eventually([&] { return got.size() >= sent.size(); }, 60000)) << got.size();
+    stop = true;
+    writer.join();
+    EXPECT_TRUE(got == sent);
 }
 
 TEST_F(PtyFixture, TxEmptyFollowsAWrite)
