@@ -41,6 +41,15 @@ private:
     const uint8_t* lf_;
 };
 
+// The first line end of one line: the CR is looked for only up to the first LF, so a line in
+// the middle of a long tick is scanned no further than its own end.
+const uint8_t* FirstLineEnd(const uint8_t* from, const uint8_t* end) {
+    const void* lf = from < end ? std::memchr(from, '\n', static_cast<size_t>(end - from)) : nullptr;
+    const uint8_t* limit = lf ? static_cast<const uint8_t*>(lf) : end;
+    const void* cr = from < limit ? std::memchr(from, '\r', static_cast<size_t>(limit - from)) : nullptr;
+    return cr ? static_cast<const uint8_t*>(cr) : limit;
+}
+
 }  // namespace
 
 void AppendHex(std::string& out, const uint8_t* bytes, size_t count) {
@@ -235,8 +244,7 @@ std::span<const uint8_t> RxLog::CharViewLineBytes(size_t viewLine) const {
     const std::span<const uint8_t> tick = LineBytes(CharViewLineTick(viewLine));
     const size_t start = viewStart_[viewLine];
     const uint8_t* from = tick.data() + start;
-    const uint8_t* end = LineEnds(from, tick.data() + tick.size()).Next(from);
-    return tick.subspan(start, static_cast<size_t>(end - from));
+    return tick.subspan(start, static_cast<size_t>(FirstLineEnd(from, tick.data() + tick.size()) - from));
 }
 
 void RxLog::CharViewLineLengths(size_t first, std::vector<uint32_t>& out) const {
@@ -253,8 +261,7 @@ void RxLog::CharViewLineLengths(size_t first, std::vector<uint32_t>& out) const 
             out.push_back(next - start - (crLf ? 2 : 1));
         }
         const uint8_t* from = bytes.data() + viewStart_[view];
-        const uint8_t* end = LineEnds(from, bytes.data() + bytes.size()).Next(from);
-        out.push_back(static_cast<uint32_t>(end - from));
+        out.push_back(static_cast<uint32_t>(FirstLineEnd(from, bytes.data() + bytes.size()) - from));
         ++view;
     }
 }

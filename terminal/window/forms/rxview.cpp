@@ -35,7 +35,12 @@ size_t TRxModel::LineLength(size_t line) const
 
 size_t TRxModel::RowsOf(size_t line) const
 {
-    return std::max<size_t>(1, (LineLength(line) + rowWidth_ - 1) / rowWidth_);
+    return RowsFor(LineLength(line));
+}
+
+size_t TRxModel::RowsFor(size_t length) const
+{
+    return std::max<size_t>(1, (length + rowWidth_ - 1) / rowWidth_);
 }
 
 size_t TRxModel::LineOfRow(uint64_t row) const
@@ -185,7 +190,7 @@ bool TRxModel::Sync()
         log_.CharViewLineLengths(lines_, lengths_);
         for (const uint32_t length : lengths_) {
             firstRow_.push_back(rows_);
-            rows_ += std::max<uint64_t>(1, (length + rowWidth_ - 1) / rowWidth_);
+            rows_ += RowsFor(length);
         }
         if (lengths_.capacity() > kKeptLengths)
             std::vector<uint32_t>().swap(lengths_);

@@ -72,6 +72,7 @@ private:
     size_t Lines() const;
     size_t LineLength(size_t line) const;  // bytes of a hex line, characters of a char line
     size_t RowsOf(size_t line) const;
+    size_t RowsFor(size_t length) const;  // the rows a line of that length wraps onto
     QString LineText(size_t line, size_t from, size_t count) const;
     // The row's own text, without the time prefix (a row of the lines, without the header).
     QString RowBody(uint64_t row) const;
