@@ -30,6 +30,13 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSampleMs = 5;
 // How often the output queue is checked while it drains after a write.
 constexpr int kDrainMs = 2;
+// While input streams in at a moderate rate, it is reported at most this often: many small
+// arrivals then reach the owner in fewer, larger reports, each of which is a hand-over between
+// two threads. Far less than the time the kernel's input buffers last at the fastest line rate.
+constexpr auto kReportSpacing = std::chrono::milliseconds(10);
+// From this rate (bytes a second read by the owner between two reports) on, every arrival is
+// reported at once: held reports would leave a faster stream waiting for room in the buffers.
+constexpr double kHeldRateLimit = 4e6;
 
 bool FailErrno() { return Fail(static_cast<uint32_t>(errno)); }
 
@@ -155,6 +162,7 @@ public:
             if (ms == 0 || !WaitReady(fd_, POLLIN, ms))
                 break;
         }
+        readTotal_.fetch_add(static_cast<uint64_t>(got));
         return got;
     }
 
@@ -259,8 +267,23 @@ public:
             if (txPending_.load() && OutputQueued() > 0)
                 timeout = timeout < 0 ? kDrainMs : std::min(timeout, kDrainMs);
 
+            // While a report is held back, arrivals do not end the wait: they go with it.
+            const bool holding = rxHeldUntil_ != Clock::time_point{};
+            if (holding) {
+                const int left = RemainingMs(rxHeldUntil_) + 1;
+                timeout = timeout < 0 ? left : std::min(timeout, left);
+            }
             epoll_event events[2];
-            const int n = ::epoll_wait(epoll_, events, 2, timeout);
+            int n = 0;
+            if (holding) {
+                pollfd pfd{wake_, POLLIN, 0};
+                n = ::poll(&pfd, 1, timeout);
+                if (n > 0) {
+                    events[0].data.fd = wake_;
+                    events[0].events = EPOLLIN;
+                }
+            } else
+                n = ::epoll_wait(epoll_, events, 2, timeout);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
@@ -284,16 +307,28 @@ public:
             }
 
             uint32_t found = 0;
-            if (received && (wanted & ev::RxChar)) {
-                // The driver also wakes pollers for reasons other than new bytes; a report
-                // needs bytes that were not queued at the last one, or a read since.
+            if (wanted & ev::RxChar) {
+                const auto now = Clock::now();
                 int queued = 0;
-                if (::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0 &&
-                    (queued > lastReported_ || readSinceReport_.exchange(false))) {
-                    found |= ev::RxChar;
-                    lastReported_ = queued;
+                if (holding) {
+                    // A held report goes out once its time has come, with all that is queued
+                    // then; nothing, if the owner has read it all meanwhile.
+                    if (now >= rxHeldUntil_) {
+                        rxHeldUntil_ = {};
+                        if (::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0)
+                            found |= ReportInput(queued, now);
+                    }
+                } else if (received && ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0 &&
+                           (queued > lastReported_ || readSinceReport_.load())) {
+                    // The driver also wakes pollers for reasons other than new bytes; a report
+                    // needs bytes that were not queued at the last one, or a read since.
+                    if (now - lastReportAt_ < kReportSpacing && !streaming_)
+                        rxHeldUntil_ = lastReportAt_ + kReportSpacing;
+                    else
+                        found |= ReportInput(queued, now);
                 }
-            }
+            } else
+                rxHeldUntil_ = {};
             if (txPending_.load() && OutputQueued() == 0) {
                 txPending_.store(false);
                 found |= wanted & ev::TxEmpty;
@@ -432,6 +467,20 @@ private:
         return found;
     }
 
+    uint32_t ReportInput(int queued, Clock::time_point now)
+    {
+        // The rate of the stream: what the owner read between the last two reports, over the
+        // time between them (after a pause, a low rate).
+        const double seconds = std::chrono::duration<double>(now - lastReportAt_).count();
+        const uint64_t read = readTotal_.load();
+        streaming_ = seconds > 0 && static_cast<double>(read - readAtReport_) >= kHeldRateLimit * seconds;
+        readAtReport_ = read;
+        lastReported_ = queued;
+        lastReportAt_ = now;
+        readSinceReport_.store(false);
+        return ev::RxChar;
+    }
+
     void Kick()
     {
         const uint64_t one = 1;
@@ -452,6 +501,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> txPending_{false};
     std::atomic<bool> readSinceReport_{false};
+    std::atomic<uint64_t> readTotal_{0};  // bytes read by the owner
     std::atomic<uint32_t> eventMask_{0};
     std::mutex errorsMutex_;
     uint32_t errors_ = 0;
@@ -459,6 +509,10 @@ private:
     // Wait thread only.
     bool primed_ = false;
     int lastReported_ = 0;
+    Clock::time_point lastReportAt_{};
+    uint64_t readAtReport_ = 0;  // readTotal_ at the last report
+    bool streaming_ = false;     // input came at kHeldRateLimit or faster before the last report
+    Clock::time_point rxHeldUntil_{};  // a report held back until then; zero: none
     bool modemLines_ = false;
     bool counters_ = false;
     int lastLines_ = 0;

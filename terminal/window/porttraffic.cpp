@@ -72,8 +72,11 @@ void TPortTraffic::WriteWhole(const std::vector<uint8_t>& bytes)
         if (onStored)
             onStored(side_, true);
         sent += static_cast<size_t>(n);
-        if (sent < bytes.size())
+        if (sent < bytes.size()) {
+            if (betweenPieces)
+                betweenPieces();
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
     }
 }
 
@@ -161,6 +164,16 @@ void TPortTraffic::RxChar(int count)
     // a high rate; they are shown at the next tick.
     pendingRx_ = count;
     ReadWaiting(staged_, kReadAtOnce);
+}
+
+void TPortTraffic::TakeWaiting()
+{
+    if (!port_.IsOpen())
+        return;
+    if (exchangeTakesReceived && exchangeTakesReceived())
+        HandToExchange(kReadAtOnce);
+    else
+        ReadWaiting(staged_, kReadAtOnce);
 }
 
 void TPortTraffic::CollectForExchange()

@@ -68,6 +68,12 @@ public:
     void RxChar(int count);
     // While an exchange runs: hands everything the port holds now to the exchange.
     void CollectForExchange();
+    // Takes in what the port holds now, as a receive event does, without waiting for one.
+    void TakeWaiting();
+    // Runs between the pieces of a long message, before the window's events: the window takes
+    // in what its ports received meanwhile, so that a message between its own two ports never
+    // waits for the far port's receive event to make room.
+    std::function<void()> betweenPieces;
     // The display tick: takes everything received since the last one as one line of each
     // view; false when nothing came.
     bool Tick();

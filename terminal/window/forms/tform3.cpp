@@ -65,6 +65,10 @@ TForm3::TForm3(TForm3Environment environment, QWidget* parent)
     timeline_ = std::make_unique<TTimeline>(std::array<const traffic::RxLog*, 4>{
         &traffic1_.Log(), &traffic1_.SentLog(), &traffic2_.Log(), &traffic2_.SentLog()});
     for (TPortTraffic* traffic : {&traffic1_, &traffic2_}) {
+        traffic->betweenPieces = [this] {
+            traffic1_.TakeWaiting();
+            traffic2_.TakeWaiting();
+        };
         traffic->onStored = [this](int side, bool sent) {
             timeline_->Stored(side == 1 ? (sent ? TimelineSource::Sent1 : TimelineSource::Received1)
                                         : (sent ? TimelineSource::Sent2 : TimelineSource::Received2));

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <poll.h>
@@ -294,6 +295,48 @@ TEST_F(PtyFixture, AStreamOfWritesIsReportedToItsLastByte)
     stop = true;
     writer.join();
     EXPECT_TRUE(got == sent);
+}
+
+// Arrivals a millisecond apart reach the handler in a few reports rather than one each, and the
+// last of them, held back for being close to the one before, is still reported with nothing
+// arriving after it: read at reports only, the stream arrives whole.
+TEST_F(PtyFixture, ArrivalsCloseTogetherAreReportedTogetherToTheLastOne)
+{
+    std::string got;
+    port.OnRxChar = [&](QObject*, int count) {
+        rx.push_back(count);
+        char buffer[4096];
+        for (int n; (n = port.Read(buffer, sizeof buffer)) > 0;)
+            got.append(buffer, static_cast<size_t>(n));
+    };
+    port.SetCharsTimeOut(0);  // reads return at once, as the window's do
+    port.Open();
+    QElapsedTimer clock;
+    clock.start();
+    constexpr int kArrivals = 300;
+    std::string sent;
+    for (int i = 0; i < kArrivals; ++i)
+        sent += static_cast<char>('a' + i % 26);
+    // The writer has a thread of its own; this one runs a plain event loop meanwhile, as the
+    // program does, so that each report is delivered as soon as it comes.
+    std::thread writer([&] {
+        for (char byte : sent) {
+            pair.WriteMaster(&byte, 1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (got.size() >= sent.size() || clock.elapsed() > testsupport::kGenerousMs)
+            loop.quit();
+    });
+    check.start(1);
+    loop.exec();
+    writer.join();
+    EXPECT_EQ(got, sent);
+    // Reported at most every 10 ms while the bytes came (300 ms or more), with room for the ends.
+    EXPECT_LE(rx.size(), static_cast<size_t>(clock.elapsed() / 10 + 3)) << clock.elapsed();
 }
 
 TEST_F(PtyFixture, TxEmptyFollowsAWrite)
