@@ -27,16 +27,16 @@ using Clock = std::chrono::steady_clock;
 
 // How often modem lines and line counters are sampled while a wait runs: the kernel's own
 // wait for modem changes cannot be interrupted, so they are polled.
-constexpr int kSampleMs = 5;
+constexpr int kSampleMs = 20;
 // How often the output queue is checked while it drains after a write.
 constexpr int kDrainMs = 2;
 // While input streams in at a moderate rate, it is reported at most this often: many small
 // arrivals then reach the owner in fewer, larger reports, each of which is a hand-over between
 // two threads. Far less than the time the kernel's input buffers last at the fastest line rate.
-constexpr auto kReportSpacing = std::chrono::milliseconds(10);
+constexpr auto kReportSpacing = std::chrono::milliseconds(20);
 // From this rate (bytes a second read by the owner between two reports) on, every arrival is
 // reported at once: held reports would leave a faster stream waiting for room in the buffers.
-constexpr double kHeldRateLimit = 4e6;
+constexpr double kHeldRateLimit = 2e6;
 
 bool FailErrno() { return Fail(static_cast<uint32_t>(errno)); }
 
@@ -267,7 +267,7 @@ public:
             if (txPending_.load() && OutputQueued() > 0)
                 timeout = timeout < 0 ? kDrainMs : std::min(timeout, kDrainMs);
 
-            // While a report is held back, arrivals do not end the wait: they go with it.
+            // While the next report is held back, arrivals do not end the wait: they go with it.
             const bool holding = rxHeldUntil_ != Clock::time_point{};
             if (holding) {
                 const int left = RemainingMs(rxHeldUntil_) + 1;
@@ -308,25 +308,17 @@ public:
 
             uint32_t found = 0;
             if (wanted & ev::RxChar) {
+                // The driver also wakes pollers for reasons other than new bytes; a report
+                // needs bytes that were not queued at the last one, or a read since. What came
+                // while a report was held back is looked for once its time has come.
                 const auto now = Clock::now();
+                const bool due = holding && now >= rxHeldUntil_;
+                if (due)
+                    rxHeldUntil_ = {};
                 int queued = 0;
-                if (holding) {
-                    // A held report goes out once its time has come, with all that is queued
-                    // then; nothing, if the owner has read it all meanwhile.
-                    if (now >= rxHeldUntil_) {
-                        rxHeldUntil_ = {};
-                        if (::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0)
-                            found |= ReportInput(queued, now);
-                    }
-                } else if (received && ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0 &&
-                           (queued > lastReported_ || readSinceReport_.load())) {
-                    // The driver also wakes pollers for reasons other than new bytes; a report
-                    // needs bytes that were not queued at the last one, or a read since.
-                    if (now - lastReportAt_ < kReportSpacing && !streaming_)
-                        rxHeldUntil_ = lastReportAt_ + kReportSpacing;
-                    else
-                        found |= ReportInput(queued, now);
-                }
+                if ((due || (!holding && received)) && ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0 &&
+                    (queued > lastReported_ || readSinceReport_.load()))
+                    found |= ReportInput(queued, now);
             } else
                 rxHeldUntil_ = {};
             if (txPending_.load() && OutputQueued() == 0) {
@@ -477,6 +469,9 @@ private:
         readAtReport_ = read;
         lastReported_ = queued;
         lastReportAt_ = now;
+        // Until the next report is due, arrivals do not end the wait.
+        if (!streaming_)
+            rxHeldUntil_ = now + kReportSpacing;
         readSinceReport_.store(false);
         return ev::RxChar;
     }

@@ -17,7 +17,7 @@ namespace {
 constexpr size_t kReadChunk = 65536;
 // What one receive event or tick takes from the port at most: far more than a tick brings at
 // the fastest line rate, and little enough to keep the window's thread free at any rate.
-constexpr size_t kReadAtOnce = 16 * kReadChunk;
+constexpr size_t kReadAtOnce = 4 * kReadChunk;
 // A long message goes out in pieces of about 20 ms of the line's time, at least 64 bytes and
 // at most 4 KiB (ten bits a byte on the line). Between two pieces the window's events run, so
 // its other port, which may be the one receiving, reads while the message goes out: a piece

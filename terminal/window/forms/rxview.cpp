@@ -347,6 +347,7 @@ void TRxView::paintEvent(QPaintEvent*)
     const uint64_t top = TopRow();
     const uint64_t first = std::min(anchor_, current_), last = std::max(anchor_, current_);
     const int ascent = fontMetrics().ascent();
+    rowPainter_.SetFont(font());
     for (int i = 0; i <= VisibleRows(); ++i) {
         const uint64_t row = top + static_cast<uint64_t>(i);
         if (row >= model_->RowCount())
@@ -356,7 +357,7 @@ void TRxView::paintEvent(QPaintEvent*)
         if (selected)
             painter.fillRect(rect, palette().highlight());
         painter.setPen(selected ? palette().highlightedText().color() : palette().text().color());
-        painter.drawText(2, i * height + ascent, model_->RowText(row));
+        rowPainter_.Draw(painter, QPointF(2, i * height + ascent), model_->RowText(row));
     }
 }
 

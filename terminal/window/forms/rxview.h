@@ -9,6 +9,7 @@
 // Threads: user-interface thread only.
 #pragma once
 
+#include "rowpainter.h"
 #include "rxdisplay.h"
 
 #include <QAbstractScrollArea>
@@ -141,4 +142,5 @@ private:
     duoterm::TRxModel* panelModel_ = nullptr;
     bool hasSelection_ = false;
     uint64_t anchor_ = 0, current_ = 0;
+    duoterm::TRowPainter rowPainter_;
 };

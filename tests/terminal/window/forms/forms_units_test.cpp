@@ -1,10 +1,16 @@
 // The receive views' row model: the time of each tick's line, and the notice of the bytes
-// a store past its budget dropped.
+// a store past its budget dropped; and their rows drawn from the glyph table.
+#include "rowpainter.h"
 #include "rxview.h"
 
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QImage>
+#include <QPainter>
+#include <QStringDecoder>
 
 #include <string>
 
@@ -72,6 +78,61 @@ TEST(ReceiveViewBudget, TheFirstRowTellsTheBytesDroppedAndTheRowsMoveUp)
     log.Clear();
     EXPECT_FALSE(hex.Sync());
     EXPECT_EQ(hex.RowCount(), 0u);
+}
+
+// Rows drawn from the glyph table look exactly as drawText draws them, in the views' fonts and
+// in a proportional one, for every character the views show (Windows-1251 decoded, the time
+// prefix, the dropped-bytes row), at whole and fractional origins and in the selection's
+// colours; a character the font has no glyph of is drawn by drawText all the same.
+TEST(ReceiveViewRows, GlyphTableRowsMatchDrawText)
+{
+    QString all1251;
+    {
+        QByteArray bytes;
+        for (int b = 32; b < 256; ++b)
+            bytes.append(static_cast<char>(b));
+        all1251 = QStringDecoder("windows-1251").decode(bytes);
+    }
+    const std::vector<QString> rows = {
+        QStringLiteral("00 1F A0 FF 7E 0D 0A 20 "),
+        QStringLiteral("12:34:56.789 41 42 43 44 "),
+        QStringLiteral("Привет, мир! Ёё №1 «x» — €"),
+        all1251.left(60), all1251.mid(60, 60), all1251.mid(120, 60), all1251.mid(180),
+        QStringLiteral("ab\u4E2D\u6587cd \U0001F600"),  // beyond the font: drawText's fallback
+        QStringLiteral("tab\there, nul\u0000, mark e\u0301"),
+    };
+    std::vector<QFont> fonts = {QFontDatabase::systemFont(QFontDatabase::FixedFont), QFont()};
+    fonts.push_back(QFont(QStringLiteral("Courier"), 8));  // the views' font in the window
+    fonts.push_back(QFont(QStringLiteral("Courier New"), 10));
+    for (const QFont& font : fonts) {
+        duoterm::TRowPainter rows_painter;
+        rows_painter.SetFont(font);
+        int fromTable = 0;
+        for (const QString& row : rows) {
+            for (const QPointF origin : {QPointF(2, 14), QPointF(2.5, 14.25)}) {
+                for (const QColor pen : {QColor(Qt::black), QColor(Qt::white)}) {
+                    QImage expected(900, 24, QImage::Format_ARGB32_Premultiplied), got = expected;
+                    for (QImage* image : {&expected, &got}) {
+                        image->fill(pen == Qt::white ? QColor(Qt::darkBlue) : QColor(Qt::white));
+                        QPainter painter(image);
+                        painter.setFont(font);
+                        painter.setPen(pen);
+                        if (image == &expected)
+                            painter.drawText(origin, row);
+                        else
+                            rows_painter.Draw(painter, origin, row);
+                    }
+                    EXPECT_TRUE(got == expected) << font.family().toStdString() << ": " << row.toStdString();
+                }
+            }
+            fromTable += rows_painter.LastFromTable() ? 1 : 0;
+        }
+        // The hexadecimal rows of a fixed font come from the table; a proportional font's never.
+        if (QFontInfo(font).fixedPitch())
+            EXPECT_GE(fromTable, 2) << font.family().toStdString();
+        else
+            EXPECT_EQ(fromTable, 0) << font.family().toStdString();
+    }
 }
 
 }  // namespace
