@@ -6,7 +6,8 @@
  * are reused, so a test sets the lines it relies on. Loaded with LD_PRELOAD, or linked into a test executable,
  * whose own definition then takes the place of the C library's. Every other request passes
  * through unchanged, and so does every request while MODEMSHIM_OFF is set (read on every
- * call), so that a test linked with the shim can also see pseudo-terminals as they are. */
+ * call), so that a test linked with the shim can also see pseudo-terminals as they are.
+ * A slave whose master has closed is left failing with EIO, as a vanished device fails. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -140,7 +141,16 @@ int ioctl(int fd, unsigned long request, ...)
     dev_t device;
     if ((request == TIOCMGET || request == TIOCMBIS || request == TIOCMBIC ||
          request == TIOCMSET) &&
-        arg && !getenv("MODEMSHIM_OFF") && pty_slave(fd, &device))
+        arg && !getenv("MODEMSHIM_OFF") && pty_slave(fd, &device)) {
+        /* The kernel is asked first: a slave whose master has gone is hung up and fails every
+         * request with EIO, as a device that was pulled out does, and so it stays; only the
+         * refusal of a live pseudo-terminal (it has no modem lines) is answered here. */
+        const int saved = errno;
+        int probe = 0;
+        if (real_ioctl()(fd, TIOCMGET, &probe) != 0 && errno == EIO)
+            return -1;
+        errno = saved;
         return modem_request(device, request, (int*)arg);
+    }
     return real_ioctl()(fd, request, arg);
 }
