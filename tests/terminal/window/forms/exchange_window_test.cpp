@@ -161,8 +161,6 @@ TEST_F(ExchangeWindow, AFarEndThatCorruptsPassTwoIsLoggedForThatPassOnly)
 // there as the stop button would, naming the closed port, instead of failing every pass left.
 TEST_F(ExchangeWindow, APortThatGoesAwayDuringARunStopsIt)
 {
-    if (windowtesting::OnWineCable())
-        GTEST_SKIP() << "under Wine a cable half cut during a run is not reported to the window (see the README)";
     ui->EditPered->setEditText("01 02");
     ui->EditPered2->setEditText("03");
     SetFields(kLoadProofWait, "10", "50");

@@ -17,7 +17,6 @@
 #include <QKeyEvent>
 #include <QTest>
 
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -38,12 +37,6 @@ inline void Key(QWidget* widget, const QString& text, int key = 0)
     QApplication::sendEvent(widget, &press);
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
     QApplication::sendEvent(widget, &release);
-}
-
-// Whether the test runs under Wine on the test stage's COM cable (tests/support/ptycable.h).
-inline bool OnWineCable()
-{
-    return std::getenv("SERIALTOOLS_WINE_CABLE") != nullptr;
 }
 
 // Types text one key event per character.
