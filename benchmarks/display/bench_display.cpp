@@ -129,6 +129,10 @@ struct Phase {
     uint64_t shown = 0;
     double seconds = 0;
     double worstGapMs = 0;
+    double worstRunningMs = 0;  // of the worst stretch, the interface thread running
+    double worstWaitingMs = 0;  // and waiting for a processor
+    double worstStolenMs = 0;  // and the host's steal from a processor meanwhile
+    double worstAtS = 0;  // when it began, in seconds into the phase
     double cpuSeconds = 0;
     std::map<std::string, double> threads;
 };
@@ -182,6 +186,10 @@ int main(int argc, char** argv)
         RunLoopUntil([&] { return traffic.Log().TotalBytes() - shownBefore >= phase.sent; }, 5);
         phase.seconds = static_cast<double>(phaseClock.nsecsElapsed()) / 1e9;
         phase.worstGapMs = watch.WorstMs();
+        phase.worstRunningMs = watch.WorstRunningMs();
+        phase.worstWaitingMs = watch.WorstWaitingMs();
+        phase.worstStolenMs = watch.WorstStolenMs();
+        phase.worstAtS = watch.WorstAtMs() / 1e3;
         phase.cpuSeconds = StatSeconds("/proc/self/stat") - cpuBefore;
         phase.runQueueWait = RunQueueWaitSeconds() - waitBefore;
         for (const auto& [name, s] : ThreadSeconds())
@@ -192,6 +200,9 @@ int main(int argc, char** argv)
     };
     auto printThreads = [](const Phase& phase) {
         std::printf("  user-interface thread runnable but not running (machine load): %.2f s\n", phase.runQueueWait);
+        std::printf("  its longest unavailability: %.1f ms from %.2f s on: %.1f ms running, %.1f ms waiting for a "
+                    "processor, up to %.0f ms of a processor taken by the host\n",
+                    phase.worstGapMs, phase.worstAtS, phase.worstRunningMs, phase.worstWaitingMs, phase.worstStolenMs);
         std::printf("  processor time by thread:");
         for (const auto& [name, s] : phase.threads)
             if (s > 0)
