@@ -156,14 +156,11 @@ void TPortTraffic::HandToExchange(size_t limit)
 
 void TPortTraffic::RxChar(int count)
 {
-    if (exchangeTakesReceived && exchangeTakesReceived()) {
-        HandToExchange(kReadAtOnce);
-        return;
-    }
     // The bytes are taken out of the port's queue now, so that the queue never runs full at
-    // a high rate; they are shown at the next tick.
-    pendingRx_ = count;
-    ReadWaiting(staged_, kReadAtOnce);
+    // a high rate; they are shown at the next tick (or go to a running exchange).
+    if (!(exchangeTakesReceived && exchangeTakesReceived()))
+        pendingRx_ = count;
+    TakeWaiting();
 }
 
 void TPortTraffic::TakeWaiting()

@@ -110,6 +110,16 @@ void WaitingShot(const testsupport::TempDir& dir)
 
 // The preset slots and the exchange, on a cable whose far end corrupts the second message
 // port 1 sends.
+// From now on an error box would wait for a click no one gives: its text is printed instead,
+// and the run fails.
+void FailOnErrorBoxes()
+{
+    duoterm::SetErrorPresenter([](const QString& message) {
+        std::fprintf(stderr, "screenshots: unexpected error box: %s\n", qPrintable(message));
+        pictures.Fail();
+    });
+}
+
 void ExchangeShots(const testsupport::TempDir& dir, testsupport::PtyCable& cable)
 {
     const auto presets = dir.Path() / "duoterm.ini";
@@ -122,10 +132,7 @@ void ExchangeShots(const testsupport::TempDir& dir, testsupport::PtyCable& cable
     env.portNames = [] { return std::vector<std::string>{"COM1", "COM2"}; };
     env.savedTextsPath = QString::fromStdString((dir.Path() / "save-exchange.ini").string());
     env.presetsPath = QString::fromStdString(presets.string());
-    duoterm::SetErrorPresenter([](const QString& message) {
-        std::fprintf(stderr, "screenshots: unexpected error box: %s\n", qPrintable(message));
-        pictures.Fail();
-    });
+    FailOnErrorBoxes();
     duoterm::TForm3 window(env);
     auto& ui = window.Form();
     window.show();
@@ -301,11 +308,7 @@ int main(int argc, char** argv)
     emit ui.chetnost->activated(2);
 
     // The ports as they are, without modem lines: they open and work, the lines stay at NO.
-    // An error box here would wait for a click no one gives: its text is printed instead.
-    duoterm::SetErrorPresenter([&](const QString& message) {
-        std::fprintf(stderr, "duoterm_screenshots: unexpected error box: %s\n", message.toLocal8Bit().constData());
-        pictures.Fail();
-    });
+    FailOnErrorBoxes();
     testsupport::SetEnv("MODEMSHIM_OFF", "1");
     ui.ClosePort->click();
     ui.ClosePort2->click();
