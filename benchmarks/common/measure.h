@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -67,6 +69,112 @@ inline void RunLoopUntil(const std::function<bool()>& condition, double seconds)
         loop.exec();
 }
 
+// When the whole machine was stopped: a virtual machine whose host gives its processors to
+// others for a while (here, stops of 50-170 ms several times a minute, none of them counted
+// as steal time). A heartbeat thread per processor, pinned to it at the lowest real-time
+// priority (so that no ordinary thread holds it off), wakes every 10 ms; a wake more than 10 ms
+// past its time means that processor ran nothing from its time on. Where every processor's
+// heartbeat was late at once, the machine was stopped: no thread of any program ran. Without
+// the right to real-time priority nothing is detected (Available() is false).
+class MachineStops {
+public:
+    MachineStops()
+    {
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        if (sched_getaffinity(0, sizeof allowed, &allowed) != 0)
+            return;
+        std::vector<int> cpus;
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+            if (CPU_ISSET(cpu, &allowed))
+                cpus.push_back(cpu);
+        late_.resize(cpus.size());
+        available_ = !cpus.empty();
+        for (size_t i = 0; i < cpus.size(); ++i) {
+            threads_.emplace_back([this, i] { Beat(i); });
+            pthread_t thread = threads_.back().native_handle();
+            pthread_setname_np(thread, kName);
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(cpus[i], &one);
+            sched_param priority{};
+            priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
+            if (pthread_setaffinity_np(thread, sizeof one, &one) != 0 ||
+                pthread_setschedparam(thread, SCHED_FIFO, &priority) != 0)
+                available_ = false;
+        }
+    }
+    ~MachineStops()
+    {
+        stop_.store(true);
+        for (auto& thread : threads_)
+            thread.join();
+    }
+    MachineStops(const MachineStops&) = delete;
+    MachineStops& operator=(const MachineStops&) = delete;
+
+    bool Available() const { return available_; }
+    // The milliseconds between `fromMs` and `toMs` (CLOCK_MONOTONIC) during which the machine
+    // was stopped.
+    double StoppedMs(double fromMs, double toMs) const
+    {
+        if (!available_ || toMs <= fromMs)
+            return 0;
+        std::lock_guard lock(mutex_);
+        std::vector<Span> common{{fromMs, toMs}};
+        for (const std::vector<Span>& late : late_) {
+            std::vector<Span> both;
+            for (size_t a = 0, b = 0; a < common.size() && b < late.size();) {
+                const double from = std::max(common[a].from, late[b].from);
+                const double to = std::min(common[a].to, late[b].to);
+                if (from < to)
+                    both.push_back({from, to});
+                (common[a].to < late[b].to ? a : b)++;
+            }
+            common = std::move(both);
+        }
+        double stopped = 0;
+        for (const Span& span : common)
+            stopped += span.to - span.from;
+        return stopped;
+    }
+    // The name of the heartbeat threads, whose processor time is not the program's.
+    static constexpr const char* kName = "machine watch";
+
+    static double NowMs()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_MONOTONIC, &t);
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+    }
+
+private:
+    struct Span {
+        double from, to;
+    };
+    static constexpr double kPeriodMs = 10;
+
+    void Beat(size_t index)
+    {
+        while (!stop_.load()) {
+            const double before = NowMs();
+            const timespec pause{0, static_cast<long>(kPeriodMs * 1e6)};
+            nanosleep(&pause, nullptr);
+            const double after = NowMs();
+            if (after - before > 2 * kPeriodMs) {
+                std::lock_guard lock(mutex_);
+                late_[index].push_back({before + kPeriodMs, after});
+            }
+        }
+    }
+
+    bool available_ = false;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::vector<std::vector<Span>> late_;  // per processor, when its heartbeat was held off
+    std::vector<std::thread> threads_;
+};
+
 // How long the user-interface thread is unavailable for new events, watched from a thread of
 // its own so that the watching adds next to no work to the thread watched (a 10 ms timer on it
 // would wake it a hundred times a second, as the program never does). The watched thread's
@@ -75,15 +183,20 @@ inline void RunLoopUntil(const std::function<bool()>& condition, double seconds)
 // to the probe's delivery is how long new input would have waited (an upper bound, by at most
 // a sample's interval). A thread that is busy all the time but answers at once is available.
 // When the watch itself was held up between two samples, a stretch begins no earlier than the
-// thread's own running and waiting time since it was last seen asleep allows. For the worst
-// stretch it also tells how much of it the thread ran and how much it waited on a
-// run queue (from its schedstat), so that the program's own work and the machine's load can be
-// told apart.
+// thread's own running and waiting time since it was last seen asleep allows.
+//
+// A stretch is made of the thread's own work and of the machine's: its waiting on a run queue
+// for a processor others hold, the host's steal, and the machine's stops (no program runs
+// then, yet the thread's clock goes on as running or waiting, whichever it was doing). The
+// worst stretch is the one with the most of the thread's own work: its running time (from its
+// schedstat) less the part of the machine's stops in it that it cannot have spent waiting.
+// For that stretch the watch tells its length, running, waiting, stops and steal, and it
+// tells the longest stretch whatever it was made of.
 class ThreadWatch {
 public:
     // Watches the thread that `context` lives in, which must be the calling thread.
-    explicit ThreadWatch(QObject* context)
-        : context_(context), tid_(static_cast<pid_t>(::syscall(SYS_gettid)))
+    explicit ThreadWatch(QObject* context, const MachineStops* stops = nullptr)
+        : context_(context), stops_(stops), tid_(static_cast<pid_t>(::syscall(SYS_gettid)))
     {
         const std::string task = "/proc/self/task/" + std::to_string(tid_);
         fd_ = ::open((task + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
@@ -108,7 +221,14 @@ public:
 
     // Starts a new measure: the worst stretch from now on.
     void Restart() { restart_.store(true); }
+    // The most of its own work the thread did in one stretch without answering: its running
+    // time in the stretch, less what of the machine's stops it can only have spent running.
     double WorstMs() const { return worstMs_.load(); }
+    // Of that stretch: how long it was, and the machine's stops within it.
+    double WorstLengthMs() const { return worstLengthMs_.load(); }
+    double WorstStoppedMs() const { return worstStoppedMs_.load(); }
+    // The longest stretch, whatever it was made of.
+    double LongestMs() const { return longestMs_.load(); }
     // Of the worst stretch: the milliseconds the thread ran, and those it waited on a run queue.
     double WorstRunningMs() const { return worstRunningMs_.load(); }
     double WorstWaitingMs() const { return worstWaitingMs_.load(); }
@@ -121,12 +241,7 @@ public:
     static constexpr const char* kName = "thread watch";
 
 private:
-    static double NowMs()
-    {
-        timespec t{};
-        clock_gettime(CLOCK_MONOTONIC, &t);
-        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-    }
+    static double NowMs() { return MachineStops::NowMs(); }
     // Whether the watched thread is asleep (waiting), from its stat line's state field.
     bool Asleep() const
     {
@@ -191,6 +306,9 @@ private:
             if (restart_.exchange(false)) {
                 restartedAt = now;
                 worstMs_.store(0);
+                worstStoppedMs_.store(0);
+                worstLengthMs_.store(0);
+                longestMs_.store(0);
                 worstAtMs_.store(0);
                 worstRunningMs_.store(0);
                 worstWaitingMs_.store(0);
@@ -198,21 +316,34 @@ private:
             }
             const double answered = answeredAt_.exchange(-1);
             if (answered >= 0 && probeSince >= 0) {
-                if (answered - probeSince > worstMs_.load()) {
-                    double waiting = 0;
-                    const double busy = BusyMs(&waiting);
+                // The thread's clocks as it answered (read by the thread itself then), so that
+                // what it ran after answering does not count.
+                const double length = answered - probeSince;
+                const double waitedMs = answeredWaitingMs_.load() - waitingAtProbe;
+                const double ranMs = answeredBusyMs_.load() - busyAtProbe - waitedMs;
+                const double waiting = std::clamp(waitedMs, 0.0, length);
+                const double running = std::clamp(ranMs, 0.0, length);
+                const double stopped = stops_ ? stops_->StoppedMs(probeSince, answered) : 0;
+                // The thread's own work: its running time, less the machine's stops that it
+                // cannot have spent waiting (the thread's clock goes on through a stop).
+                const double own = std::max(0.0, running - std::max(0.0, stopped - waiting));
+                longestMs_.store(std::max(longestMs_.load(), length));
+                if (own > worstMs_.load()) {
                     const std::vector<double> stolen = StolenMs();
                     double mostStolen = 0;
                     for (size_t cpu = 0; cpu < stolen.size() && cpu < stolenAtProbe.size(); ++cpu)
                         mostStolen = std::max(mostStolen, stolen[cpu] - stolenAtProbe[cpu]);
-                    worstMs_.store(answered - probeSince);
+                    worstMs_.store(own);
+                    worstLengthMs_.store(length);
+                    worstStoppedMs_.store(stopped);
                     worstAtMs_.store(probeSince - restartedAt);
-                    worstWaitingMs_.store(waiting - waitingAtProbe);
-                    worstRunningMs_.store(busy - busyAtProbe - (waiting - waitingAtProbe));
+                    worstWaitingMs_.store(waiting);
+                    worstRunningMs_.store(running);
                     worstStolenMs_.store(mostStolen);
                 }
                 free = std::max(free, answered);
-                busyAtFree = BusyMs(&waitingAtFree);
+                busyAtFree = answeredBusyMs_.load();
+                waitingAtFree = answeredWaitingMs_.load();
                 probeSince = -1;
             }
             if (probeSince >= 0)
@@ -232,12 +363,21 @@ private:
                 waitingAtProbe = waitingAtFree;
                 busyAtProbe = busyAtFree;
                 stolenAtProbe = StolenMs();
-                QMetaObject::invokeMethod(context_, [this] { answeredAt_.store(NowMs()); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    context_,
+                    [this] {
+                        double waiting = 0;
+                        answeredBusyMs_.store(BusyMs(&waiting));
+                        answeredWaitingMs_.store(waiting);
+                        answeredAt_.store(NowMs());
+                    },
+                    Qt::QueuedConnection);
             }
         }
     }
 
     QObject* context_;
+    const MachineStops* stops_;
     pid_t tid_;
     int fd_ = -1;
     int schedFd_ = -1;
@@ -245,11 +385,16 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> restart_{false};
     std::atomic<double> worstMs_{0};
+    std::atomic<double> worstStoppedMs_{0};
+    std::atomic<double> worstLengthMs_{0};
+    std::atomic<double> longestMs_{0};
     std::atomic<double> worstRunningMs_{0};
     std::atomic<double> worstWaitingMs_{0};
     std::atomic<double> worstStolenMs_{0};
     std::atomic<double> worstAtMs_{0};
     std::atomic<double> answeredAt_{-1};
+    std::atomic<double> answeredBusyMs_{0};  // the thread's running and waiting time as it answered
+    std::atomic<double> answeredWaitingMs_{0};
     std::thread thread_;
 };
 

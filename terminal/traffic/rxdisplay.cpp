@@ -136,14 +136,14 @@ void RxLog::Trim() {
         const size_t endLine = static_cast<size_t>(
             std::lower_bound(lineStart_.begin() + static_cast<std::ptrdiff_t>(lines), lineStart_.end(), next) -
             lineStart_.begin());
-        const size_t endView = endLine < lineFirstView_.size() ? lineFirstView_[endLine] : viewStart_.size();
-        const size_t firstView = lines < lineFirstView_.size() ? lineFirstView_[lines] : viewStart_.size();
+        const size_t endView = endLine < lineFirstView_.size() ? FirstView(endLine) : viewStart_.size();
+        const size_t firstView = lines < lineFirstView_.size() ? FirstView(lines) : viewStart_.size();
         held -= blocks_[blocks]->capacity + (endLine - lines) * 24 + (endView - firstView) * 4;
         lines = endLine;
         ++blocks;
     }
     if (blocks == 0) return;
-    const size_t views = lines < lineFirstView_.size() ? lineFirstView_[lines] : viewStart_.size();
+    const size_t views = lines < lineFirstView_.size() ? FirstView(lines) : viewStart_.size();
     droppedBytes_ = blockBase_[blocks];
     droppedLines_ += lines;
     droppedViewLines_ += views;
@@ -152,8 +152,9 @@ void RxLog::Trim() {
     blockBase_.erase(blockBase_.begin(), blockBase_.begin() + static_cast<std::ptrdiff_t>(blocks));
     lineStart_.erase(lineStart_.begin(), lineStart_.begin() + lineCut);
     lineTime_.erase(lineTime_.begin(), lineTime_.begin() + lineCut);
+    // The ticks kept keep their first view lines' numbers: DroppedCharViewLines() is the base
+    // they are counted from, so a drop does not rewrite every tick's.
     lineFirstView_.erase(lineFirstView_.begin(), lineFirstView_.begin() + lineCut);
-    for (uint64_t& first : lineFirstView_) first -= views;
     viewStart_.erase(viewStart_.begin(), viewStart_.begin() + static_cast<std::ptrdiff_t>(views));
 }
 
@@ -176,7 +177,7 @@ uint8_t* RxLog::Reserve(size_t count) {
 void RxLog::AppendLine(const uint8_t* bytes, size_t count) {
     std::memcpy(Reserve(count), bytes, count);
     lineStart_.push_back(total_);
-    lineFirstView_.push_back(viewStart_.size());
+    lineFirstView_.push_back(droppedViewLines_ + viewStart_.size());
     total_ += count;
 
     // The character view's lines of this tick: one at its start (unless it starts with the LF
@@ -236,7 +237,7 @@ std::string RxLog::CharLine(size_t line) const {
 }
 
 size_t RxLog::CharViewLineTick(size_t viewLine) const {
-    return static_cast<size_t>(std::upper_bound(lineFirstView_.begin(), lineFirstView_.end(), viewLine) -
+    return static_cast<size_t>(std::upper_bound(lineFirstView_.begin(), lineFirstView_.end(), droppedViewLines_ + viewLine) -
                                lineFirstView_.begin()) - 1;
 }
 
@@ -252,7 +253,7 @@ void RxLog::CharViewLineLengths(size_t first, std::vector<uint32_t>& out) const 
     // A view line that is not its tick's last ends at the line end just before the next one's
     // start, so its length needs no scan; only each tick's last line is looked through.
     for (size_t tick = CharViewLineTick(first), view = first; view < viewStart_.size(); ++tick) {
-        const size_t tickEnd = tick + 1 < lineFirstView_.size() ? lineFirstView_[tick + 1] : viewStart_.size();
+        const size_t tickEnd = tick + 1 < lineFirstView_.size() ? FirstView(tick + 1) : viewStart_.size();
         if (view >= tickEnd) continue;  // a tick with no view line of its own
         const std::span<const uint8_t> bytes = LineBytes(tick);
         for (; view + 1 < tickEnd; ++view) {

@@ -83,7 +83,7 @@ public:
     size_t CharViewLineTick(size_t viewLine) const;
     // The first character view line of a tick (CharViewLineCount() when the tick has none:
     // a tick that is only the LF of a CR LF begun in the tick before).
-    size_t FirstCharViewLine(size_t line) const { return lineFirstView_[line]; }
+    size_t FirstCharViewLine(size_t line) const { return FirstView(line); }
 
     // The bytes received since the last clear, and the memory held for them.
     uint64_t TotalBytes() const { return total_; }
@@ -113,7 +113,10 @@ private:
     std::vector<std::unique_ptr<Block>> blocks_;
     std::vector<uint64_t> blockBase_;      // the first byte number of each block
     std::deque<uint64_t> lineStart_;      // the first byte number of each tick
-    std::deque<uint64_t> lineFirstView_;  // the first character view line of each tick
+    // The first character view line of each tick, counted since the last clear (the view
+    // lines dropped included).
+    std::deque<uint64_t> lineFirstView_;
+    size_t FirstView(size_t line) const { return static_cast<size_t>(lineFirstView_[line] - droppedViewLines_); }
     std::deque<uint32_t> viewStart_;      // each view line's start within its tick
     std::deque<int64_t> lineTime_;        // each tick's receive time, ms since the epoch
     void Trim();

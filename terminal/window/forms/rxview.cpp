@@ -47,7 +47,7 @@ size_t TRxModel::LineOfRow(uint64_t row) const
 {
     // The dropped-bytes row counts as the first line's.
     row = row >= Header() ? row - Header() : 0;
-    const auto next = std::upper_bound(firstRow_.begin(), firstRow_.end(), row);
+    const auto next = std::upper_bound(firstRow_.begin(), firstRow_.end(), row + rowBase_);
     return static_cast<size_t>(std::max<std::ptrdiff_t>(1, next - firstRow_.begin())) - 1;
 }
 
@@ -69,7 +69,7 @@ uint64_t TRxModel::RowOf(size_t line, size_t column) const
 {
     if (line >= lines_)
         return RowCount() == 0 ? 0 : RowCount() - 1;
-    return Header() + firstRow_[line] + std::min<uint64_t>(column / rowWidth_, RowsOf(line) - 1);
+    return Header() + FirstRow(line) + std::min<uint64_t>(column / rowWidth_, RowsOf(line) - 1);
 }
 
 QString TRxModel::DroppedText(uint64_t bytes)
@@ -86,6 +86,7 @@ void TRxModel::Reset()
 {
     lines_ = 0;
     rows_ = 0;
+    rowBase_ = 0;
     firstRow_.clear();
     firstRow_.shrink_to_fit();
     clears_ = log_.Clears();
@@ -124,7 +125,7 @@ QString TRxModel::RowText(uint64_t row) const
     if (!showTime_ || row >= rows_)
         return RowBody(row);
     const size_t line = LineOfRow(row + Header());
-    if (row == firstRow_[line])
+    if (row == FirstRow(line))
         return TimeText(LineTime(line)) + RowBody(row);
     return QString(13, QLatin1Char(' ')) + RowBody(row);
 }
@@ -134,7 +135,7 @@ QString TRxModel::RowBody(uint64_t row) const
     if (row >= rows_)
         return {};
     const size_t line = LineOfRow(row + Header());
-    const size_t from = static_cast<size_t>(row - firstRow_[line]) * rowWidth_;
+    const size_t from = static_cast<size_t>(row - FirstRow(line)) * rowWidth_;
     const size_t length = LineLength(line);
     return LineText(line, std::min(from, length), std::min(rowWidth_, length - std::min(from, length)));
 }
@@ -158,7 +159,7 @@ QString TRxModel::CopyText(uint64_t first, uint64_t last) const
             line = rowLine;
         }
         // The time once per line, where its first row is among those copied.
-        if (showTime_ && row - Header() == firstRow_[rowLine])
+        if (showTime_ && row - Header() == FirstRow(rowLine))
             text += TimeText(LineTime(rowLine));
         text += RowBody(row - Header());
     }
@@ -174,10 +175,12 @@ bool TRxModel::Sync()
     } else if (const uint64_t dropped = Dropped(); dropped != dropped_) {
         // The store dropped its oldest lines: their rows go, the others move up.
         const size_t gone = static_cast<size_t>(std::min<uint64_t>(dropped - dropped_, lines_));
-        const uint64_t rowsGone = gone < lines_ ? firstRow_[gone] : rows_;
+        // The rows kept move up by moving the base their first rows are counted from: a
+        // store of millions of lines drops a block every few tens of milliseconds in a flood,
+        // and rewriting every line's first row each time held the window for over 100 ms.
+        const uint64_t rowsGone = gone < lines_ ? FirstRow(gone) : rows_;
         firstRow_.erase(firstRow_.begin(), firstRow_.begin() + static_cast<std::ptrdiff_t>(gone));
-        for (uint64_t& row : firstRow_)
-            row -= rowsGone;
+        rowBase_ += rowsGone;
         rows_ -= rowsGone;
         lines_ -= gone;
         dropped_ = dropped;
@@ -189,14 +192,14 @@ bool TRxModel::Sync()
         lengths_.clear();
         log_.CharViewLineLengths(lines_, lengths_);
         for (const uint32_t length : lengths_) {
-            firstRow_.push_back(rows_);
+            firstRow_.push_back(rowBase_ + rows_);
             rows_ += RowsFor(length);
         }
         if (lengths_.capacity() > kKeptLengths)
             std::vector<uint32_t>().swap(lengths_);
     } else {
         for (size_t line = lines_; line < lines; ++line) {
-            firstRow_.push_back(rows_);
+            firstRow_.push_back(rowBase_ + rows_);
             rows_ += RowsOf(line);
         }
     }

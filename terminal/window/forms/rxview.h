@@ -87,7 +87,11 @@ private:
     size_t rowWidth_;
     bool showTime_ = false;
     size_t lines_ = 0;
-    std::deque<uint64_t> firstRow_;  // the first row of each line shown (the header not counted)
+    // The first row of each line shown, counted from the layout's start: rows that left with
+    // dropped lines are rowBase_ (the header not counted).
+    std::deque<uint64_t> firstRow_;
+    uint64_t rowBase_ = 0;
+    uint64_t FirstRow(size_t line) const { return firstRow_[line] - rowBase_; }
     uint64_t rows_ = 0;
     uint64_t clears_ = 0;   // the store's clears seen
     uint64_t dropped_ = 0;  // lines the store had dropped when last seen

@@ -80,6 +80,47 @@ TEST(ReceiveViewBudget, TheFirstRowTellsTheBytesDroppedAndTheRowsMoveUp)
     EXPECT_EQ(hex.RowCount(), 0u);
 }
 
+// Drop after drop, with the views taking each in: every row still shows its line's text, rows
+// and lines still map onto each other, and the store's ticks still own their view lines.
+TEST(ReceiveViewBudget, RowsStayRightOverManyDrops)
+{
+    traffic::RxLog log;
+    log.SetBudget(64 * 1024);
+    TRxModel hex(log, TRxModel::View::Hex), chars(log, TRxModel::View::Chars);
+    int drops = 0;
+    uint64_t dropped = 0;
+    for (int round = 0; round < 150; ++round) {
+        for (int i = 0; i < 40; ++i) {
+            // Lines of 0 to 120 characters, several to a tick, one CR LF split between ticks.
+            std::string tick;
+            for (int line = 0; line < 8; ++line)
+                tick += std::string(static_cast<size_t>((round * 7 + i * 13 + line * 29) % 121), 'a' + line) + "\r\n";
+            tick.pop_back();
+            log.AppendTick(reinterpret_cast<const uint8_t*>(tick.data()), tick.size(), 0);
+        }
+        hex.Sync();
+        chars.Sync();
+        if (log.DroppedBytes() != dropped) {
+            ++drops;
+            dropped = log.DroppedBytes();
+        }
+        for (size_t view = 0; view < log.CharViewLineCount(); view += 97) {
+            const size_t tick = log.CharViewLineTick(view);
+            ASSERT_LE(log.FirstCharViewLine(tick), view);
+            ASSERT_TRUE(tick + 1 == log.LineCount() || log.FirstCharViewLine(tick + 1) > view);
+            const std::string text = log.CharViewLine(view);
+            const uint64_t row = chars.RowOf(view, 0);
+            ASSERT_EQ(chars.LineOfRow(row), view) << round;
+            ASSERT_EQ(chars.RowText(row), QString::fromLatin1(text.substr(0, TRxModel::kCharRowChars))) << round;
+        }
+        const size_t last = log.LineCount() - 1;
+        ASSERT_EQ(hex.LineOfRow(hex.RowCount() - 1), last);
+        ASSERT_EQ(hex.RowText(hex.RowOf(last, 0)), QString::fromLatin1(log.HexLine(last).substr(0, 24)));
+    }
+    EXPECT_GE(drops, 4);
+    EXPECT_EQ(chars.RowText(0), TRxModel::DroppedText(log.DroppedBytes()));
+}
+
 // Rows drawn from the glyph table look exactly as drawText draws them, in the views' fonts and
 // in a proportional one, for every character the views show (Windows-1251 decoded, the time
 // prefix, the dropped-bytes row), at whole and fractional origins and in the selection's
