@@ -3,10 +3,13 @@
 #include "rxdisplay.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <limits>
+#include <mutex>
+#include <new>
+#include <thread>
 
 namespace traffic {
 
@@ -100,6 +103,70 @@ struct RxLog::Block {
     }
 };
 
+// Prepares the store's next full-size block on a thread of its own, its pages written once:
+// the first write to each page of a new block faults it in, and on a busy machine (a virtual
+// machine's host backs each new page) that held the window's thread for tens of milliseconds
+// a block in a flood. At most one block waits ready.
+class RxLog::Spare {
+public:
+    Spare() : thread_([this] { Run(); }) {}
+    ~Spare()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    Spare(const Spare&) = delete;
+    Spare& operator=(const Spare&) = delete;
+
+    // The ready block (null when there is none yet); the next one is prepared meanwhile.
+    std::unique_ptr<Block> Take()
+    {
+        std::unique_ptr<Block> block;
+        {
+            const std::lock_guard lock(mutex_);
+            block = std::move(ready_);
+            wanted_ = true;
+        }
+        wake_.notify_one();
+        return block;
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stop_ || wanted_; });
+            if (stop_)
+                return;
+            wanted_ = false;
+            lock.unlock();
+            std::unique_ptr<Block> block;
+            try {
+                block = std::make_unique<Block>(kLargestBlock);
+                volatile uint8_t* page = block->data.get();
+                for (size_t at = 0; at < kLargestBlock; at += 4096)
+                    page[at] = 0;
+            } catch (const std::bad_alloc&) {
+                block.reset();  // the store allocates its block itself, as without a spare
+            }
+            lock.lock();
+            ready_ = std::move(block);
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::unique_ptr<Block> ready_;
+    bool wanted_ = false;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
 RxLog::RxLog() = default;
 RxLog::~RxLog() = default;
 
@@ -163,7 +230,15 @@ void RxLog::Trim() {
 uint8_t* RxLog::Reserve(size_t count) {
     if (blocks_.empty() || blocks_.back()->capacity - blocks_.back()->used < count) {
         const size_t grown = blocks_.empty() ? kFirstBlock : std::min(blocks_.back()->capacity * 2, kLargestBlock);
-        auto block = std::make_unique<Block>(std::max(grown, count));
+        std::unique_ptr<Block> block;
+        if (grown == kLargestBlock && count <= kLargestBlock) {
+            // Only a store that has grown to full-size blocks has a spare (and its thread).
+            if (!spare_)
+                spare_ = std::make_unique<Spare>();
+            block = spare_->Take();
+        }
+        if (!block)
+            block = std::make_unique<Block>(std::max(grown, count));
         if (!blocks_.empty()) blocks_.back()->ShrinkToUsed();
         blockBase_.push_back(total_);
         blocks_.push_back(std::move(block));
@@ -197,7 +272,8 @@ void RxLog::AppendLine(const uint8_t* bytes, size_t count) {
 }
 
 void RxLog::Clear() {
-    // Swapping with empty vectors gives their memory back too.
+    // Swapping with empty vectors gives their memory back too, and the spare block goes.
+    spare_.reset();
     std::vector<std::unique_ptr<Block>>().swap(blocks_);
     std::vector<uint64_t>().swap(blockBase_);
     std::deque<uint64_t>().swap(lineStart_);

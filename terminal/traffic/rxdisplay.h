@@ -44,7 +44,12 @@ void AppendChars(std::string& out, const uint8_t* bytes, size_t count);
 // A night at 115200 baud (about 400 MB) costs a little over 400 MB. A span returned by
 // LineBytes or CharViewLineBytes is valid until the next AppendTick or Clear.
 //
-// Threads: one thread (the user-interface thread) uses an RxLog; nothing is locked.
+// Once its blocks have grown to 4 MiB, a store has its next block made ready on a thread of
+// its own, so that the thread using the store does not fault in its pages (one spare block
+// more, not counted against the budget; a clear gives it back).
+//
+// Threads: one thread (the user-interface thread) uses an RxLog; only the spare block is
+// handed over between threads, under a lock.
 class RxLog {
 public:
     RxLog();
@@ -106,11 +111,13 @@ public:
 
 private:
     struct Block;
+    class Spare;
     void AppendLine(const uint8_t* bytes, size_t count);
     uint8_t* Reserve(size_t count);
     const uint8_t* LineData(size_t line) const;
 
     std::vector<std::unique_ptr<Block>> blocks_;
+    std::unique_ptr<Spare> spare_;  // the next full-size block, made ready on a thread of its own
     std::vector<uint64_t> blockBase_;      // the first byte number of each block
     std::deque<uint64_t> lineStart_;      // the first byte number of each tick
     // The first character view line of each tick, counted since the last clear (the view
