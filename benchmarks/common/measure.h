@@ -70,8 +70,8 @@ inline void RunLoopUntil(const std::function<bool()>& condition, double seconds)
 }
 
 // When the whole machine was stopped: a virtual machine whose host gives its processors to
-// others for a while (here, stops of 50-170 ms several times a minute, none of them counted
-// as steal time). A heartbeat thread per processor, pinned to it at the lowest real-time
+// others for a while (here, when the host was busy, tens of stops a minute of up to 190 ms,
+// hardly any of it counted as steal time). A heartbeat thread per processor, pinned to it at the lowest real-time
 // priority (so that no ordinary thread holds it off), wakes every 10 ms; a wake more than 10 ms
 // past its time means that processor ran nothing from its time on. Where every processor's
 // heartbeat was late at once, the machine was stopped: no thread of any program ran. Without
