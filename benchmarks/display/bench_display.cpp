@@ -238,11 +238,13 @@ int main(int argc, char** argv)
     const double worstGapMs = std::max(throttled.worstGapMs, unthrottled.worstGapMs);
     const double rate = static_cast<double>(unthrottled.shown) / 1e6 / unthrottled.seconds;
     const double cpuPercent = 100.0 * throttled.cpuSeconds / throttled.seconds;
-    std::printf("throttled:   %.1f MB sent, %.1f MB shown in %.1f s, %.1f %% of a core, UI held by its own work at most %.1f ms\n",
+    std::printf("throttled:   %.1f MB sent, %.1f MB shown in %.1f s, %.1f %% of a core, "
+                "UI held by its own work at most %.1f ms\n",
                 static_cast<double>(throttled.sent) / 1e6, static_cast<double>(throttled.shown) / 1e6,
                 throttled.seconds, cpuPercent, throttled.worstGapMs);
     printThreads(throttled);
-    std::printf("unthrottled: %.1f MB sent, %.1f MB shown in %.1f s, %.1f %% of a core, UI held by its own work at most %.1f ms\n",
+    std::printf("unthrottled: %.1f MB sent, %.1f MB shown in %.1f s, %.1f %% of a core, "
+                "UI held by its own work at most %.1f ms\n",
                 static_cast<double>(unthrottled.sent) / 1e6, static_cast<double>(unthrottled.shown) / 1e6,
                 unthrottled.seconds, 100.0 * unthrottled.cpuSeconds / unthrottled.seconds, unthrottled.worstGapMs);
     printThreads(unthrottled);

@@ -313,8 +313,8 @@ std::string RxLog::CharLine(size_t line) const {
 }
 
 size_t RxLog::CharViewLineTick(size_t viewLine) const {
-    return static_cast<size_t>(std::upper_bound(lineFirstView_.begin(), lineFirstView_.end(), droppedViewLines_ + viewLine) -
-                               lineFirstView_.begin()) - 1;
+    const auto next = std::upper_bound(lineFirstView_.begin(), lineFirstView_.end(), droppedViewLines_ + viewLine);
+    return static_cast<size_t>(next - lineFirstView_.begin()) - 1;
 }
 
 std::span<const uint8_t> RxLog::CharViewLineBytes(size_t viewLine) const {
